@@ -1,0 +1,35 @@
+// The main loop: one pass per frame, never sleeping. Reads the clock, drains
+// the window messages (Escape and close requests are noted), renders the
+// frame and its fades, binds the window's framebuffer, ends the show before
+// presenting at 153 000 ms or on Escape, presents, and ends after a quit.
+// The outside world comes in through FrameIo so tests can drive it.
+// Main thread only.
+#pragma once
+
+#include <cstdint>
+
+struct Demo;
+
+// A message of the pump, as the window system delivered it.
+struct Message {
+    enum Kind { None, KeyDown, Close, Quit } kind = None;
+    uint32_t wParam = 0;  // virtual-key code for KeyDown
+};
+
+// What one pass of the loop needs from outside.
+struct FrameIo {
+    virtual ~FrameIo() = default;
+    virtual void readFrameTime() = 0;            // sets demo.timeMs and demo.frameStep
+    virtual bool peekMessage(Message& message) = 0;  // next message, removed; false when none
+    virtual void renderFrame() = 0;              // the show's frame
+    virtual void drawFades() = 0;                // the timed fades
+    virtual void bindWindowFramebuffer() = 0;    // framebuffer 0
+    virtual void present() = 0;                  // swap buffers
+};
+
+// Runs the loop until 153 000 ms, Escape or a quit message. Returns the
+// number of frames presented.
+uint64_t runMainLoop(Demo& demo, FrameIo& io);
+
+// Hands one drained message to the window procedure, as dispatching would.
+void dispatchMessage(Demo& demo, const Message& message);

@@ -1,0 +1,56 @@
+// Our audio engine: what the show expects of an audio library. Streams
+// (MP3, decoded whole at load by libmpg123) and tracker modules (rendered by
+// libopenmpt) become channels, identified by non-zero handles; one output
+// (SDL2 audio) mixes the playing channels. Without an audio device, or with
+// SDL's "dummy" driver, output is silent and the play cursor follows the
+// monotonic clock instead, so the spectrum is the same as with sound.
+//
+// Process-wide state. Control calls come from the main thread; the output
+// callback runs on SDL's audio thread and shares only atomics with it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr uint32_t AUDIO_ATTRIB_VOL = 2;          // channel volume, 0..1
+constexpr uint32_t AUDIO_DATA_FFT1024 = 0x80000002u;  // 512 float magnitudes
+constexpr uint32_t AUDIO_STREAM_PRESCAN = 0x20000u;
+constexpr uint32_t AUDIO_MUSIC_RAMP = 0x200u;
+
+// Opens the output: device -1 = default, `rate` in Hz. The window handle of
+// the original is not needed here. False only when the engine cannot run at
+// all (a missing device still gives a silent output and true).
+bool audioInit(int device, uint32_t rate);
+// True once audioInit succeeded and audioFree has not run.
+bool audioInitialised();
+// True when output goes to a real device (false: silent, clock-driven).
+bool audioHasDevice();
+
+// Creates a stream channel from a whole file; 0 on failure (logged).
+uint32_t audioStreamCreateFile(const char* path, uint32_t flags);
+// Creates a module channel from a tracker module file; 0 on failure (logged).
+uint32_t audioMusicLoad(const char* path, uint32_t flags);
+
+bool audioChannelSetAttribute(uint32_t handle, uint32_t attribute, float value);
+bool audioStart();                                   // output running
+bool audioChannelPlay(uint32_t handle, bool restart);  // play from the cursor
+// AUDIO_DATA_FFT1024: writes 512 floats, the spectrum at the play cursor.
+// Returns the bytes written, or -1 for an unknown handle or flag.
+int audioChannelGetData(uint32_t handle, void* buffer, uint32_t flags);
+// Frames the channel has played so far (its play cursor).
+uint64_t audioChannelPosition(uint32_t handle);
+bool audioStop();   // output stopped; channels keep their cursors
+void audioFree();   // everything released; handles become invalid
+
+// The decoded PCM of a channel (interleaved float), for the offline renderer.
+struct DecodedAudio {
+    std::vector<float> samples;  // interleaved, -1..1
+    uint32_t rate = 0;           // frames per second
+    int channels = 0;
+    size_t frames() const { return channels ? samples.size() / channels : 0; }
+};
+// Decodes a whole file the way the engine would (MP3 or module by the track's
+// rule). False with a reason on failure.
+bool decodeAudioFile(const char* path, DecodedAudio& out, std::string& reason);

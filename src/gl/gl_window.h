@@ -1,0 +1,27 @@
+// Opening and closing the show's window: display mode (with fallbacks when
+// 120 Hz is refused), pixel format, compatibility GL context, GL version,
+// extension table, then show, focus, hidden cursor, projection and swap
+// interval. Closing undoes it all and is safe to call twice. The window
+// procedure turns a close request into a quit message for the main loop.
+// Main thread only.
+#pragma once
+
+struct Demo;
+struct PlatformEvent;
+
+// Near and far clip planes of the projection, set by openWindow.
+extern float nearPlane;
+extern float farPlane;
+
+// The whole opening sequence; false (with a message on stderr) on failure.
+bool openWindow(Demo& demo);
+// Window, mode change, pixel format, context, version, extensions.
+bool createGlWindow(Demo& demo, int width, int height, bool fullscreen, int bits);
+// Releases what createGlWindow made; safe to call twice.
+bool destroyGlWindow(Demo& demo);
+// Fills demo.glVersion from the current context's version string.
+void readGlVersion(Demo& demo);
+// Parses "major.minor..." the way the show always has.
+void parseGlVersion(const char* text, int& major, int& minor);
+// The window procedure: a close request posts quit.
+void windowProc(Demo& demo, const PlatformEvent& event);

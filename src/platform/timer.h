@@ -1,0 +1,29 @@
+// A periodic millisecond timer on a thread of its own, standing in for the
+// multimedia timer: it sleeps to absolute CLOCK_MONOTONIC deadlines one
+// millisecond apart and calls the callback once per elapsed millisecond,
+// catching up after a late wake-up, so a count of callbacks tracks real time
+// instead of drifting behind it. The callback runs on the timer thread.
+#pragma once
+
+#include <cstdint>
+
+struct TimerCaps {
+    uint32_t periodMin = 0;  // ms, finest resolution the system offers
+    uint32_t periodMax = 0;  // ms
+};
+
+using TimerCallback = void (*)(void* user);
+
+// 0 on success, as the multimedia timer answers.
+uint32_t platformTimerCaps(TimerCaps& caps);
+uint32_t platformTimerBeginPeriod(uint32_t periodMs);
+uint32_t platformTimerEndPeriod(uint32_t periodMs);
+// Starts the periodic timer; returns its identifier, 0 on failure.
+uint32_t platformTimerStart(uint32_t delayMs, uint32_t resolutionMs, TimerCallback callback, void* user);
+// Stops the timer with that identifier and joins its thread (0 is ignored).
+void platformTimerKill(uint32_t id);
+
+// Milliseconds of CLOCK_MONOTONIC, for code that needs a wall clock.
+uint64_t platformMonotonicMs();
+// Nanoseconds of CLOCK_MONOTONIC.
+uint64_t platformMonotonicNs();

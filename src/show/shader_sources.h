@@ -1,0 +1,10 @@
+// The GLSL texts the show carries: the "PP" pair (terrain lit per pixel by a
+// point light and faded into fog) and the "FAKEDOF" pair (particle sprites
+// blended from a sharp to a blurred picture by distance from a focal plane).
+// The content set-up compiles them under these names.
+#pragma once
+
+extern const char* const PP_VERTEX_SOURCE;
+extern const char* const PP_FRAGMENT_SOURCE;
+extern const char* const FAKEDOF_VERTEX_SOURCE;
+extern const char* const FAKEDOF_FRAGMENT_SOURCE;

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need.
+# Does nothing when they are all there. As root it runs apt-get itself; as
+# another user it uses sudo when it can, and otherwise prints the command.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev
+  libgl1-mesa-dri libegl-mesa0 libglx-mesa0
+  libmpg123-dev libopenmpt-dev libfftw3-dev libmp3lame-dev lame
+  libfreetype-dev fonts-dejavu-core libpng-dev libebur128-dev
+  ffmpeg imagemagick netpbm
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}" >&2
+cmd=(apt-get install -y --no-install-recommends "${missing[@]}")
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+  sudo=(sudo)
+else
+  echo "setup: missing packages; run as root:" >&2
+  echo "  apt-get update && ${cmd[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" "${cmd[@]}"
