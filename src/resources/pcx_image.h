@@ -6,18 +6,22 @@
 // Pure file decoding; any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 struct PcxImage {
     static constexpr int32_t MAX_SIDE = 16384;  // pixels; larger is rejected
 
-    uint8_t* pixels = nullptr;   // owned by the caller: width * height * 4, RGBA8
-    uint8_t* palette = nullptr;  // owned by the caller: 768 bytes, RGB
+    uint8_t* pixels = nullptr;   // owned by the caller (delete[]): width * height * 4, RGBA8
+    uint8_t* palette = nullptr;  // owned by the caller (delete[]): 768 bytes, RGB
     int32_t width = 0;           // bytes per scanline * planes
     int32_t height = 0;          // Ymax - Ymin + 1
     const char* failure = nullptr;  // why read() returned false (static text)
 
-    // Decodes the open file and closes it, whatever the outcome.
+    // Decodes the open file and closes it, whatever the outcome. On false
+    // `pixels` and `palette` are null and `failure` says why.
     bool read(std::FILE* file);
+    // Decodes a whole file already in memory; same results as read().
+    bool decode(const uint8_t* bytes, size_t size);
 };
