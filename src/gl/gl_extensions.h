@@ -35,15 +35,15 @@ struct GlExtensions {
     // Multitexture group.
     PFNGLBLENDEQUATIONEXTPROC glBlendEquationEXT = nullptr;
     PFNGLACTIVETEXTUREPROC glActiveTexture = nullptr;
-    PFNGLCLIENTACTIVETEXTUREPROC glClientActiveTexture = nullptr;
-    PFNGLMULTITEXCOORD1FPROC glMultiTexCoord1f = nullptr;
-    PFNGLMULTITEXCOORD2FPROC glMultiTexCoord2f = nullptr;
-    PFNGLMULTITEXCOORD3FPROC glMultiTexCoord3f = nullptr;
-    PFNGLMULTITEXCOORD4FPROC glMultiTexCoord4f = nullptr;
-    PFNGLMULTITEXCOORD1FVPROC glMultiTexCoord1fv = nullptr;
-    PFNGLMULTITEXCOORD2FVPROC glMultiTexCoord2fv = nullptr;
-    PFNGLMULTITEXCOORD3FVPROC glMultiTexCoord3fv = nullptr;
-    PFNGLMULTITEXCOORD4FVPROC glMultiTexCoord4fv = nullptr;
+    PFNGLCLIENTACTIVETEXTUREARBPROC glClientActiveTexture = nullptr;
+    PFNGLMULTITEXCOORD1FARBPROC glMultiTexCoord1f = nullptr;
+    PFNGLMULTITEXCOORD2FARBPROC glMultiTexCoord2f = nullptr;
+    PFNGLMULTITEXCOORD3FARBPROC glMultiTexCoord3f = nullptr;
+    PFNGLMULTITEXCOORD4FARBPROC glMultiTexCoord4f = nullptr;
+    PFNGLMULTITEXCOORD1FVARBPROC glMultiTexCoord1fv = nullptr;
+    PFNGLMULTITEXCOORD2FVARBPROC glMultiTexCoord2fv = nullptr;
+    PFNGLMULTITEXCOORD3FVARBPROC glMultiTexCoord3fv = nullptr;
+    PFNGLMULTITEXCOORD4FVARBPROC glMultiTexCoord4fv = nullptr;
 
     // GL 2.0 group.
     PFNGLDELETEPROGRAMPROC glDeleteProgram = nullptr;

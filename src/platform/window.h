@@ -54,7 +54,7 @@ struct WindowResult {
 };
 
 // Which window system the current context came from.
-enum class WindowSystem { None, Glx, Egl };
+enum class WindowSystem { NoContext, Glx, Egl };
 
 // Brings up the video subsystem. False with a reason when there is no display.
 bool platformInitVideo(std::string& reason);

@@ -1,0 +1,42 @@
+#include "app/clock.h"
+
+float frameStepFor(uint32_t elapsedMs)
+{
+    float step = static_cast<float>(elapsedMs) / 500.0f;
+    return step < 1e-8f ? 1e-8f : step;
+}
+
+bool FrameClock::startClock()
+{
+    tickCount.store(0, std::memory_order_relaxed);
+    previousReading = 0;
+    if (service.caps(caps) != 0)
+        return false;
+    period = caps.periodMin < 1 ? 1 : caps.periodMin;
+    if (service.beginPeriod(period) != 0)
+        return false;
+    // The identifier is kept as it comes back; 0 means no callbacks.
+    timerId = service.start(1, period, &FrameClock::onTick, this);
+    return true;
+}
+
+void FrameClock::stopClock()
+{
+    service.kill(timerId);
+    timerId = 0;
+    service.endPeriod(period);
+}
+
+void FrameClock::onTick(void* clock)
+{
+    static_cast<FrameClock*>(clock)->tickCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+void FrameClock::readFrameTime(uint32_t& timeMs, float& frameStep)
+{
+    uint32_t now = tickCount.load(std::memory_order_relaxed);
+    uint32_t elapsed = now - previousReading;
+    timeMs = now;
+    previousReading = now;
+    frameStep = frameStepFor(elapsed);
+}

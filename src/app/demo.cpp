@@ -1,0 +1,22 @@
+#include "app/demo.h"
+
+#include "audio/audio_engine.h"
+
+Demo::Demo()
+{
+    desktopAspect = readDesktopAspect();
+    extensions.owner = this;
+    extensions.loaded = false;
+    musicPlaying = false;
+}
+
+Demo::~Demo()
+{
+    if (audioInitialised()) {
+        audioStop();
+        audioFree();
+    }
+    shaders.release();
+    textures.release();
+    delete configurator;
+}

@@ -1,0 +1,15 @@
+// The show's life from start to exit on this machine: launch settings,
+// window, content, scene, clock and music, the main loop against the real
+// window and clock, and the teardown in reverse. main() only constructs the
+// Demo record and calls demoMain. Main thread only.
+#pragma once
+
+struct Demo;
+struct Scene;
+
+// Stores the fixed launch settings (1920 x 1080 fullscreen, vsync, 32 bits).
+void storeLaunchSettings(Demo& demo);
+// Starts the music channel (volume 0 when musicOn is off) and marks it playing.
+void startMusic(Demo& demo);
+// Runs the show; 0 when it played, non-zero when it could not start.
+int demoMain(Demo& demo);

@@ -1,0 +1,125 @@
+#include "gl/gl_window.h"
+
+#include <GL/gl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/demo.h"
+#include "gl/gl_extensions.h"
+#include "gl/viewport.h"
+#include "platform/log.h"
+#include "platform/window.h"
+
+float nearPlane = 0.0f;
+float farPlane = 0.0f;
+
+namespace {
+constexpr const char* WINDOW_CLASS = "demo_zel";
+constexpr const char* WINDOW_TITLE = "quillmoor2o15";
+constexpr int FULLSCREEN_REFRESH_HZ = 120;
+}  // namespace
+
+void parseGlVersion(const char* text, int& major, int& minor)
+{
+    major = 0;
+    minor = 0;
+    if (!text)
+        return;
+    const char* dot = std::strchr(text, '.');
+    if (!dot || dot == text)
+        return;
+    major = std::atoi(dot - 1);
+    minor = std::atoi(dot + 1);
+}
+
+void readGlVersion(Demo& demo)
+{
+    int major, minor;
+    parseGlVersion(reinterpret_cast<const char*>(glGetString(GL_VERSION)), major, minor);
+    demo.glVersion.major = major;
+    demo.glVersion.minor = minor;
+}
+
+bool createGlWindow(Demo& demo, int width, int height, bool fullscreen, int bits)
+{
+    demo.settings.colourBits = bits;
+    demo.settings.fullscreen = fullscreen;
+
+    std::string reason;
+    if (!platformInitVideo(reason)) {
+        logMessage("window", "no display: %s", reason.c_str());
+        return false;
+    }
+    demo.classRegistered = true;
+
+    WindowRequest request;
+    request.title = WINDOW_TITLE;
+    request.windowClass = WINDOW_CLASS;
+    request.width = width;
+    request.height = height;
+    request.fullscreen = fullscreen;
+    request.refreshHz = FULLSCREEN_REFRESH_HZ;
+    request.visible = false;  // shown once everything is in place
+    request.pixelFormat.colourBits = bits;
+    WindowResult result = platformCreateWindow(request);
+    if (!result.window) {
+        logMessage("window", "cannot open a %dx%d OpenGL window: %s", width, height, result.failure.c_str());
+        return false;
+    }
+    demo.window = result.window;
+    demo.pixelFormat = result.pixelFormatIndex;
+    if (result.fit == FullscreenFit::DesktopSize || result.fit == FullscreenFit::DesktopRate) {
+        logMessage("window", "no %dx%d mode at %d Hz; fullscreen at %dx%d instead", width, height,
+                   FULLSCREEN_REFRESH_HZ, result.drawableWidth, result.drawableHeight);
+    }
+    // The projection letterboxes the picture into what we really got.
+    if (result.fit == FullscreenFit::DesktopSize) {
+        demo.settings.width = result.drawableWidth;
+        demo.settings.height = result.drawableHeight;
+    }
+
+    readGlVersion(demo);
+    if (!demo.extensions.loadExtensions()) {
+        logMessage("window", "this OpenGL context cannot run the show: %s", demo.extensions.failure.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool openWindow(Demo& demo)
+{
+    DemoSettings& settings = demo.settings;
+    if (!createGlWindow(demo, settings.width, settings.height, settings.fullscreen, settings.colourBits))
+        return false;
+    platformShowWindow(demo.window);
+    if (settings.fullscreen)
+        platformShowCursor(false);
+    nearPlane = 0.01f;
+    farPlane = 10000.0f;
+    setViewport(settings.width, settings.height, settings.aspect);
+    if (glExt.swapInterval)
+        glExt.swapInterval(settings.vsync ? 1 : 0);
+    return true;
+}
+
+bool destroyGlWindow(Demo& demo)
+{
+    if (demo.classRegistered)
+        platformShowCursor(true);
+    // Destroying the window leaves fullscreen and puts the desktop mode back.
+    platformDestroyWindow(demo.window);
+    demo.window = nullptr;
+    bool wasRegistered = demo.classRegistered;
+    if (wasRegistered)
+        platformQuitVideo();
+    demo.classRegistered = false;
+    return wasRegistered;
+}
+
+void windowProc(Demo& demo, const PlatformEvent& event)
+{
+    if (event.kind == PlatformEvent::CloseRequest)
+        demo.quitPosted = true;
+}

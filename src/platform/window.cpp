@@ -1,0 +1,287 @@
+#include "platform/window.h"
+
+#include <EGL/egl.h>
+#include <GL/glx.h>
+#include <SDL.h>
+
+#include <cstring>
+
+struct PlatformWindow {
+    SDL_Window* window = nullptr;
+    SDL_GLContext context = nullptr;
+    bool changedMode = false;
+};
+
+namespace {
+
+bool videoUp = false;
+
+void setPixelFormatAttributes(const PixelFormatRequest& format)
+{
+    int channel = format.colourBits >= 24 ? 8 : 5;
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, channel);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, channel);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, channel);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, format.alphaBits);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, format.depthBits);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, format.stencilBits);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+}
+
+// A mode of the requested size at `refreshHz` (0: any rate), if the display has one.
+bool findDisplayMode(int width, int height, int refreshHz, SDL_DisplayMode& found)
+{
+    int count = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < count; ++i) {
+        SDL_DisplayMode mode;
+        if (SDL_GetDisplayMode(0, i, &mode) != 0)
+            continue;
+        if (mode.w == width && mode.h == height && (refreshHz == 0 || mode.refresh_rate == refreshHz)) {
+            found = mode;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Fullscreen at the requested mode, then at the desktop's rate, then the
+// desktop's own mode: many displays have no 120 Hz mode at all.
+FullscreenFit chooseFullscreen(const WindowRequest& request, SDL_DisplayMode& mode)
+{
+    if (findDisplayMode(request.width, request.height, request.refreshHz, mode))
+        return FullscreenFit::Exact;
+    SDL_DisplayMode desktop;
+    if (SDL_GetDesktopDisplayMode(0, &desktop) == 0 &&
+        findDisplayMode(request.width, request.height, desktop.refresh_rate, mode))
+        return FullscreenFit::DesktopRate;
+    if (findDisplayMode(request.width, request.height, 0, mode))
+        return FullscreenFit::DesktopRate;
+    return FullscreenFit::DesktopSize;
+}
+
+PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest& format,
+                          FullscreenFit& fit, std::string& failure)
+{
+    setPixelFormatAttributes(format);
+    Uint32 flags = SDL_WINDOW_OPENGL | (request.visible ? 0 : SDL_WINDOW_HIDDEN);
+    SDL_DisplayMode mode{};
+    fit = FullscreenFit::Windowed;
+    if (request.fullscreen) {
+        fit = chooseFullscreen(request, mode);
+        flags |= fit == FullscreenFit::DesktopSize ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
+    }
+
+    SDL_Window* window = SDL_CreateWindow(request.title, 0, 0, request.width, request.height, flags);
+    if (!window) {
+        failure = SDL_GetError();
+        return nullptr;
+    }
+    if (fit == FullscreenFit::Exact || fit == FullscreenFit::DesktopRate) {
+        if (SDL_SetWindowDisplayMode(window, &mode) != 0) {
+            failure = SDL_GetError();
+            SDL_DestroyWindow(window);
+            return nullptr;
+        }
+    }
+    SDL_GLContext context = SDL_GL_CreateContext(window);
+    if (!context) {
+        failure = SDL_GetError();
+        SDL_DestroyWindow(window);
+        return nullptr;
+    }
+    if (SDL_GL_MakeCurrent(window, context) != 0) {
+        failure = SDL_GetError();
+        SDL_GL_DeleteContext(context);
+        SDL_DestroyWindow(window);
+        return nullptr;
+    }
+    auto* result = new PlatformWindow;
+    result->window = window;
+    result->context = context;
+    result->changedMode = request.fullscreen;
+    return result;
+}
+
+}  // namespace
+
+bool platformInitVideo(std::string& reason)
+{
+    if (videoUp)
+        return true;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        reason = SDL_GetError();
+        return false;
+    }
+    videoUp = true;
+    return true;
+}
+
+void platformQuitVideo()
+{
+    if (!videoUp)
+        return;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    videoUp = false;
+}
+
+bool platformDesktopMode(DisplayMode& mode)
+{
+    SDL_DisplayMode desktop;
+    bool ownVideo = !videoUp;
+    if (ownVideo && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        return false;
+    bool ok = SDL_GetDesktopDisplayMode(0, &desktop) == 0;
+    if (ok) {
+        mode.width = desktop.w;
+        mode.height = desktop.h;
+        mode.refreshHz = desktop.refresh_rate;
+    }
+    if (ownVideo)
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return ok;
+}
+
+WindowResult platformCreateWindow(const WindowRequest& request)
+{
+    WindowResult result;
+    if (!videoUp) {
+        result.failure = "video subsystem not initialised";
+        return result;
+    }
+    // The X11 window class (WM_CLASS) is taken from this variable.
+    if (request.windowClass && *request.windowClass)
+        SDL_setenv("SDL_VIDEO_X11_WMCLASS", request.windowClass, 1);
+
+    // As asked first; then the nearest format that exists on this system.
+    PixelFormatRequest nearest = request.pixelFormat;
+    nearest.alphaBits = 8;
+    nearest.stencilBits = 8;
+    const PixelFormatRequest candidates[] = {request.pixelFormat, nearest};
+    std::string failure;
+    for (int i = 0; i < 2 && !result.window; ++i) {
+        result.window = tryCreate(request, candidates[i], result.fit, failure);
+        result.pixelFormatIndex = i + 1;
+    }
+    if (!result.window) {
+        result.failure = failure;
+        result.pixelFormatIndex = 0;
+        return result;
+    }
+    SDL_GL_GetDrawableSize(result.window->window, &result.drawableWidth, &result.drawableHeight);
+    return result;
+}
+
+void platformDestroyWindow(PlatformWindow* window)
+{
+    if (!window)
+        return;
+    if (window->context) {
+        SDL_GL_MakeCurrent(window->window, nullptr);
+        SDL_GL_DeleteContext(window->context);
+    }
+    if (window->window) {
+        // Leaving fullscreen before destroying puts the desktop mode back.
+        if (window->changedMode)
+            SDL_SetWindowFullscreen(window->window, 0);
+        SDL_DestroyWindow(window->window);
+    }
+    delete window;
+}
+
+void platformShowWindow(PlatformWindow* window)
+{
+    if (!window)
+        return;
+    SDL_ShowWindow(window->window);
+    SDL_RaiseWindow(window->window);
+}
+
+void platformSwapWindow(PlatformWindow* window)
+{
+    if (window)
+        SDL_GL_SwapWindow(window->window);
+}
+
+void platformShowCursor(bool visible)
+{
+    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+}
+
+void* platformGetProcAddress(const char* name)
+{
+    return SDL_GL_GetProcAddress(name);
+}
+
+WindowSystem platformWindowSystem()
+{
+    if (eglGetCurrentContext() != EGL_NO_CONTEXT)
+        return WindowSystem::Egl;
+    if (glXGetCurrentContext() != nullptr)
+        return WindowSystem::Glx;
+    return WindowSystem::NoContext;
+}
+
+const char* platformWindowSystemExtensions()
+{
+    switch (platformWindowSystem()) {
+    case WindowSystem::Egl:
+        return eglQueryString(eglGetCurrentDisplay(), EGL_EXTENSIONS);
+    case WindowSystem::Glx: {
+        Display* display = glXGetCurrentDisplay();
+        return display ? glXQueryExtensionsString(display, DefaultScreen(display)) : nullptr;
+    }
+    case WindowSystem::NoContext:
+        break;
+    }
+    return nullptr;
+}
+
+bool platformSetSwapInterval(int interval)
+{
+    return SDL_GL_SetSwapInterval(interval) == 0;
+}
+
+uint32_t virtualKeyFromSdlKey(int32_t sdlKey)
+{
+    if (sdlKey >= 'a' && sdlKey <= 'z')
+        return static_cast<uint32_t>(sdlKey - 'a' + 'A');
+    if (sdlKey >= '0' && sdlKey <= '9')
+        return static_cast<uint32_t>(sdlKey);
+    if (sdlKey >= SDLK_F1 && sdlKey <= SDLK_F12)
+        return 0x70 + static_cast<uint32_t>(sdlKey - SDLK_F1);
+    switch (sdlKey) {
+    case SDLK_ESCAPE: return 27;
+    case SDLK_RETURN: return 13;
+    case SDLK_SPACE: return 32;
+    case SDLK_TAB: return 9;
+    case SDLK_BACKSPACE: return 8;
+    case SDLK_LEFT: return 0x25;
+    case SDLK_UP: return 0x26;
+    case SDLK_RIGHT: return 0x27;
+    case SDLK_DOWN: return 0x28;
+    case SDLK_LSHIFT: case SDLK_RSHIFT: return 0x10;
+    case SDLK_LCTRL: case SDLK_RCTRL: return 0x11;
+    case SDLK_LALT: case SDLK_RALT: return 0x12;
+    default: return 0;
+    }
+}
+
+bool platformPollEvent(PlatformEvent& event)
+{
+    if (!videoUp)
+        return false;
+    SDL_Event e;
+    if (!SDL_PollEvent(&e))
+        return false;
+    event = PlatformEvent{};
+    if (e.type == SDL_KEYDOWN) {
+        event.kind = PlatformEvent::KeyDown;
+        event.virtualKey = virtualKeyFromSdlKey(e.key.keysym.sym);
+    } else if (e.type == SDL_QUIT ||
+               (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE)) {
+        event.kind = PlatformEvent::CloseRequest;
+    }
+    return true;
+}

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "app/clock.h"
+
+namespace {
+
+// A timer service whose answers and calls the test controls.
+struct FakeTimer {
+    static inline uint32_t capsResult = 0;
+    static inline uint32_t periodMin = 0;
+    static inline uint32_t beginResult = 0;
+    static inline uint32_t startResult = 7;
+    static inline uint32_t begunPeriod = 0, endedPeriod = 0, startDelay = 0, startResolution = 0;
+    static inline int kills = 0, ends = 0;
+    static inline uint32_t killedId = 99;
+
+    static void reset()
+    {
+        capsResult = 0, periodMin = 0, beginResult = 0, startResult = 7;
+        begunPeriod = endedPeriod = startDelay = startResolution = 0;
+        kills = ends = 0;
+        killedId = 99;
+    }
+    static TimerService service()
+    {
+        TimerService s;
+        s.caps = [](TimerCaps& caps) {
+            caps.periodMin = periodMin;
+            return capsResult;
+        };
+        s.beginPeriod = [](uint32_t p) {
+            begunPeriod = p;
+            return beginResult;
+        };
+        s.endPeriod = [](uint32_t p) {
+            endedPeriod = p;
+            ++ends;
+            return 0u;
+        };
+        s.start = [](uint32_t delay, uint32_t resolution, TimerCallback, void*) {
+            startDelay = delay;
+            startResolution = resolution;
+            return startResult;
+        };
+        s.kill = [](uint32_t id) {
+            killedId = id;
+            ++kills;
+        };
+        return s;
+    }
+};
+
+class FrameClockTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FakeTimer::reset();
+        clock.service = FakeTimer::service();
+    }
+    void advance(uint32_t ms) { clock.tickCount += ms; }
+
+    FrameClock clock;
+    uint32_t timeMs = 0;
+    float frameStep = 0.0f;
+};
+
+}  // namespace
+
+TEST_F(FrameClockTest, FrameStepIsElapsedOverFiveHundredWithAFloor)
+{
+    ASSERT_TRUE(clock.startClock());
+    clock.readFrameTime(timeMs, frameStep);
+    EXPECT_EQ(timeMs, 0u);
+    EXPECT_EQ(frameStep, 1e-8f);  // no time passed: the tiny positive step
+
+    advance(16);
+    clock.readFrameTime(timeMs, frameStep);
+    EXPECT_EQ(timeMs, 16u);
+    EXPECT_FLOAT_EQ(frameStep, 0.032f);
+
+    clock.readFrameTime(timeMs, frameStep);  // same millisecond
+    EXPECT_EQ(frameStep, 1e-8f);
+
+    advance(1000);  // a stall has no upper clamp
+    clock.readFrameTime(timeMs, frameStep);
+    EXPECT_EQ(timeMs, 1016u);
+    EXPECT_FLOAT_EQ(frameStep, 2.0f);
+}
+
+TEST_F(FrameClockTest, ElapsedTimeSurvivesCounterWrap)
+{
+    clock.tickCount = 0xFFFFFFF0u;
+    clock.previousReading = 0xFFFFFFF0u;
+    advance(32);
+    clock.readFrameTime(timeMs, frameStep);
+    EXPECT_EQ(timeMs, 16u);
+    EXPECT_FLOAT_EQ(frameStep, 32.0f / 500.0f);
+}
+
+TEST_F(FrameClockTest, PeriodIsTheFinestResolutionButAtLeastOne)
+{
+    for (uint32_t min : {0u, 1u}) {
+        FakeTimer::periodMin = min;
+        ASSERT_TRUE(clock.startClock());
+        EXPECT_EQ(FakeTimer::begunPeriod, 1u);
+        EXPECT_EQ(FakeTimer::startResolution, 1u);
+    }
+    FakeTimer::periodMin = 5;
+    ASSERT_TRUE(clock.startClock());
+    EXPECT_EQ(FakeTimer::begunPeriod, 5u);
+    EXPECT_EQ(FakeTimer::startResolution, 5u);
+    EXPECT_EQ(FakeTimer::startDelay, 1u);  // the event still comes every millisecond
+    EXPECT_EQ(clock.timerId, 7u);
+}
+
+TEST_F(FrameClockTest, FailuresLeaveTheCounterStill)
+{
+    FakeTimer::capsResult = 1;
+    EXPECT_FALSE(clock.startClock());
+    FakeTimer::capsResult = 0;
+    FakeTimer::beginResult = 1;
+    EXPECT_FALSE(clock.startClock());
+    EXPECT_EQ(clock.timerId, 0u);
+    clock.readFrameTime(timeMs, frameStep);
+    EXPECT_EQ(timeMs, 0u);
+    EXPECT_EQ(frameStep, 1e-8f);
+}
+
+TEST_F(FrameClockTest, StopWithoutStartKillsAndEndsOnce)
+{
+    clock.stopClock();
+    EXPECT_EQ(FakeTimer::kills, 1);
+    EXPECT_EQ(FakeTimer::killedId, 0u);
+    EXPECT_EQ(FakeTimer::ends, 1);
+}
+
+TEST(FrameClockLive, CountsMillisecondsOfRealTime)
+{
+    FrameClock clock;  // the platform's timer thread
+    ASSERT_TRUE(clock.startClock());
+    ASSERT_NE(clock.timerId, 0u);
+    auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    uint32_t ticks = clock.tickCount.load();
+    auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start).count();
+    clock.stopClock();
+    // Catch-up after late wake-ups keeps the count with real time, even on a
+    // loaded machine; it can never run ahead of it.
+    EXPECT_LE(ticks, static_cast<uint32_t>(elapsed) + 1);
+    EXPECT_GE(ticks, static_cast<uint32_t>(elapsed) - 20);
+    uint32_t after = clock.tickCount.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(clock.tickCount.load(), after);  // stopped means stopped
+}

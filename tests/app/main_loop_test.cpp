@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <vector>
+
+#include "app/demo.h"
+#include "app/main_loop.h"
+
+namespace {
+
+// Plays a script of frames: each frame has a show time and the messages the
+// window system delivers during it. Records what the loop did.
+class ScriptedIo : public FrameIo {
+public:
+    struct Frame {
+        uint32_t timeMs;
+        std::vector<Message> messages;
+    };
+
+    ScriptedIo(Demo& demo, std::vector<Frame> frames) : demo_(demo), frames_(std::move(frames)) {}
+
+    void readFrameTime() override
+    {
+        const Frame& frame = frames_.at(frameIndex_);
+        demo_.timeMs = frame.timeMs;
+        pending_.assign(frame.messages.begin(), frame.messages.end());
+    }
+    bool peekMessage(Message& message) override
+    {
+        if (!pending_.empty()) {
+            message = pending_.front();
+            pending_.pop_front();
+            return true;
+        }
+        if (demo_.quitPosted) {
+            demo_.quitPosted = false;
+            message = Message{Message::Quit, 0};
+            return true;
+        }
+        return false;
+    }
+    void renderFrame() override { log.push_back('r'); }
+    void drawFades() override { log.push_back('f'); }
+    void bindWindowFramebuffer() override { log.push_back('b'); }
+    void present() override
+    {
+        log.push_back('p');
+        ++frameIndex_;
+    }
+
+    std::string log;
+
+private:
+    Demo& demo_;
+    std::vector<Frame> frames_;
+    std::deque<Message> pending_;
+    size_t frameIndex_ = 0;
+};
+
+Message key(uint32_t code) { return Message{Message::KeyDown, code}; }
+const Message CLOSE{Message::Close, 0};
+
+}  // namespace
+
+TEST(MainLoop, EscapeEndsAfterRenderingWithoutPresenting)
+{
+    Demo demo;
+    ScriptedIo io(demo, {{100, {}}, {116, {key(27)}}, {132, {}}});
+    EXPECT_EQ(runMainLoop(demo, io), 1u);
+    EXPECT_EQ(io.log, "rfbp" "rfb");
+}
+
+TEST(MainLoop, CloseRequestPresentsThatFrameThenEnds)
+{
+    Demo demo;
+    ScriptedIo io(demo, {{100, {}}, {116, {CLOSE}}, {132, {}}});
+    EXPECT_EQ(runMainLoop(demo, io), 2u);
+    EXPECT_EQ(io.log, "rfbp" "rfbp");
+}
+
+TEST(MainLoop, ShowEndsAtItsLastMillisecondWithoutPresenting)
+{
+    Demo demo;
+    ScriptedIo io(demo, {{152999, {}}, {153000, {}}, {153016, {}}});
+    EXPECT_EQ(runMainLoop(demo, io), 1u);
+    EXPECT_EQ(io.log, "rfbp" "rfb");
+}
+
+TEST(MainLoop, OtherKeysAreRememberedButChangeNothing)
+{
+    Demo demo;
+    ScriptedIo io(demo, {{0, {key('A'), key(13), key(0x70)}}, {10, {}}, {20, {key(27)}}});
+    EXPECT_EQ(runMainLoop(demo, io), 2u);
+    EXPECT_EQ(demo.keyStates['A'], 1);
+    EXPECT_EQ(demo.keyStates[13], 1);
+    EXPECT_EQ(demo.keyStates[0x70], 1);
+    EXPECT_EQ(demo.keyStates[27], 1);  // a key flag, once set, stays set
+}
