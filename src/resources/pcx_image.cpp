@@ -102,8 +102,16 @@ bool PcxImage::decode(const uint8_t* bytes, size_t size)
         std::memcpy(&colours[c], rgba, 4);
     }
 
-    const size_t pixelBytes =
-        static_cast<size_t>(decodedWidth) * static_cast<size_t>(decodedHeight) * 4;
+    // Every two data bytes move the output on by at most 63 pixels: data too
+    // short to cover the picture is turned away before anything is allocated.
+    const size_t dataBytes = size - HEADER_BYTES - PALETTE_BYTES;
+    const size_t pixelCount = static_cast<size_t>(decodedWidth) * static_cast<size_t>(decodedHeight);
+    if ((dataBytes / 2) * RUN_COUNT + dataBytes % 2 < pixelCount) {
+        failure = "picture data ends before the last row";
+        return false;
+    }
+
+    const size_t pixelBytes = pixelCount * 4;
     uint8_t* newPalette = new (std::nothrow) uint8_t[PALETTE_BYTES];
     uint8_t* newPixels = new (std::nothrow) uint8_t[pixelBytes];
     if (!newPalette || !newPixels) {
@@ -114,7 +122,6 @@ bool PcxImage::decode(const uint8_t* bytes, size_t size)
     }
     std::memcpy(newPalette, paletteBytes, PALETTE_BYTES);
 
-    const size_t dataBytes = size - HEADER_BYTES - PALETTE_BYTES;
     if (!decodeRows(bytes + HEADER_BYTES, dataBytes, colours, decodedWidth, decodedHeight, newPixels)) {
         delete[] newPalette;
         delete[] newPixels;
