@@ -6,7 +6,12 @@
 // monotonic clock instead, so the spectrum is the same as with sound.
 //
 // Process-wide state. Control calls come from the main thread; the output
-// callback runs on SDL's audio thread and shares only atomics with it.
+// callback runs on SDL's audio thread, reads each channel's cursor, volume
+// and playing flag as atomics, and is held off by the output's lock while
+// the main thread adds channels or restarts one.
+//
+// File names: a relative name (the show's "Data\\music.mp3") is resolved as
+// a content name (platform/files.h); an absolute path is used as it is.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +24,8 @@ constexpr uint32_t AUDIO_DATA_FFT1024 = 0x80000002u;  // 512 float magnitudes
 constexpr uint32_t AUDIO_STREAM_PRESCAN = 0x20000u;
 constexpr uint32_t AUDIO_MUSIC_RAMP = 0x200u;
 
-// Opens the output: device -1 = default, `rate` in Hz. The window handle of
+// Opens the output: device -1 = default, 0 = silent by choice, n = the n-th
+// device; `rate` in Hz. The window handle of
 // the original is not needed here. False only when the engine cannot run at
 // all (a missing device still gives a silent output and true).
 bool audioInit(int device, uint32_t rate);
@@ -39,7 +45,10 @@ bool audioChannelPlay(uint32_t handle, bool restart);  // play from the cursor
 // AUDIO_DATA_FFT1024: writes 512 floats, the spectrum at the play cursor.
 // Returns the bytes written, or -1 for an unknown handle or flag.
 int audioChannelGetData(uint32_t handle, void* buffer, uint32_t flags);
-// Frames the channel has played so far (its play cursor).
+// Frames the channel has played so far (its play cursor), in the channel's
+// own frames: with a device, those handed to it; silent, the time spent
+// playing times the channel's rate. Past the end it goes on counting
+// silence. 0 for an unknown handle.
 uint64_t audioChannelPosition(uint32_t handle);
 bool audioStop();   // output stopped; channels keep their cursors
 void audioFree();   // everything released; handles become invalid
@@ -51,6 +60,10 @@ struct DecodedAudio {
     int channels = 0;
     size_t frames() const { return channels ? samples.size() / channels : 0; }
 };
+// The decoded PCM of a channel; null for an unknown handle. Valid until
+// audioFree.
+const DecodedAudio* audioChannelPcm(uint32_t handle);
 // Decodes a whole file the way the engine would (MP3 or module by the track's
-// rule). False with a reason on failure.
+// rule; modules at the output's rate, 44100 Hz before audioInit). Needs no
+// audioInit. False with a reason on failure; logs nothing.
 bool decodeAudioFile(const char* path, DecodedAudio& out, std::string& reason);

@@ -1,0 +1,158 @@
+#include "platform/audio_out.h"
+
+#include <SDL.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr Uint16 DEVICE_BUFFER_FRAMES = 1024;  // ~23 ms at 44100 Hz
+constexpr int FRAME_BYTES = AUDIO_OUT_CHANNELS * static_cast<int>(sizeof(float));
+
+struct OutputState {
+    SDL_AudioDeviceID device = 0;
+    bool subsystemStarted = false;
+    AudioOutFill fill = nullptr;
+    void* user = nullptr;
+};
+OutputState output;
+
+void SDLCALL deviceCallback(void* userdata, Uint8* stream, int length)
+{
+    auto* state = static_cast<OutputState*>(userdata);
+    state->fill(reinterpret_cast<float*>(stream), length / FRAME_BYTES, state->user);
+}
+
+void stopSubsystem()
+{
+    if (output.subsystemStarted) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        output.subsystemStarted = false;
+    }
+}
+
+}  // namespace
+
+bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std::string& reason)
+{
+    if (output.device) {
+        reason = "output already open";
+        return false;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        reason = SDL_GetError();
+        return false;
+    }
+    output.subsystemStarted = true;
+
+    const char* driver = SDL_GetCurrentAudioDriver();
+    if (driver && std::strcmp(driver, "dummy") == 0) {
+        reason = "the dummy audio driver plays nothing";
+        stopSubsystem();
+        return false;
+    }
+
+    const char* name = nullptr;
+    if (device >= 1) {
+        if (device > SDL_GetNumAudioDevices(0)) {
+            reason = "no such audio device";
+            stopSubsystem();
+            return false;
+        }
+        name = SDL_GetAudioDeviceName(device - 1, 0);
+    }
+
+    SDL_AudioSpec want;
+    SDL_zero(want);
+    want.freq = static_cast<int>(rate);
+    want.format = AUDIO_F32SYS;
+    want.channels = AUDIO_OUT_CHANNELS;
+    want.samples = DEVICE_BUFFER_FRAMES;
+    want.callback = deviceCallback;
+    want.userdata = &output;
+    output.fill = fill;
+    output.user = user;
+
+    SDL_AudioSpec have;
+    // No changes allowed: SDL converts our format to the hardware's itself.
+    output.device = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
+    if (!output.device) {
+        reason = SDL_GetError();
+        stopSubsystem();
+        return false;
+    }
+    return true;
+}
+
+void audioOutSetPaused(bool paused)
+{
+    if (output.device)
+        SDL_PauseAudioDevice(output.device, paused ? 1 : 0);
+}
+
+void audioOutClose()
+{
+    if (output.device) {
+        SDL_CloseAudioDevice(output.device);
+        output.device = 0;
+    }
+    stopSubsystem();
+    output.fill = nullptr;
+    output.user = nullptr;
+}
+
+void audioOutLock()
+{
+    if (output.device)
+        SDL_LockAudioDevice(output.device);
+}
+
+void audioOutUnlock()
+{
+    if (output.device)
+        SDL_UnlockAudioDevice(output.device);
+}
+
+struct AudioOutConverter {
+    SDL_AudioStream* stream = nullptr;
+};
+
+AudioOutConverter* audioOutConverterCreate(uint32_t fromRate, uint32_t toRate)
+{
+    SDL_AudioStream* stream = SDL_NewAudioStream(AUDIO_F32SYS, AUDIO_OUT_CHANNELS, static_cast<int>(fromRate),
+                                                 AUDIO_F32SYS, AUDIO_OUT_CHANNELS, static_cast<int>(toRate));
+    if (!stream)
+        return nullptr;
+    auto* converter = new AudioOutConverter;
+    converter->stream = stream;
+    return converter;
+}
+
+void audioOutConverterFree(AudioOutConverter* converter)
+{
+    if (!converter)
+        return;
+    SDL_FreeAudioStream(converter->stream);
+    delete converter;
+}
+
+bool audioOutConverterPut(AudioOutConverter* converter, const float* frames, int frameCount)
+{
+    return SDL_AudioStreamPut(converter->stream, frames, frameCount * FRAME_BYTES) == 0;
+}
+
+int audioOutConverterAvailable(AudioOutConverter* converter)
+{
+    return SDL_AudioStreamAvailable(converter->stream) / FRAME_BYTES;
+}
+
+int audioOutConverterGet(AudioOutConverter* converter, float* frames, int frameCount)
+{
+    int got = SDL_AudioStreamGet(converter->stream, frames, frameCount * FRAME_BYTES);
+    return got > 0 ? got / FRAME_BYTES : 0;
+}
+
+void audioOutConverterClear(AudioOutConverter* converter)
+{
+    SDL_AudioStreamClear(converter->stream);
+}

@@ -1,0 +1,44 @@
+// The audio output device: the one place that talks to SDL's audio. It opens
+// a stereo float device at the rate the engine asks for (SDL converts to what
+// the hardware wants) and calls the engine's fill function on SDL's audio
+// thread. It answers false when nothing would be heard: no device, or SDL's
+// "dummy" driver; the engine then plays silently on the monotonic clock.
+// It also lends the engine a sample-rate converter for channels whose rate
+// differs from the device's.
+//
+// Open, close, pause and lock are for the main thread; the fill function and
+// the converter calls made from it run on the audio thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr int AUDIO_OUT_CHANNELS = 2;  // the device is always stereo float
+
+// Writes `frameCount` interleaved stereo frames into `frames`.
+using AudioOutFill = void (*)(float* frames, int frameCount, void* user);
+
+// Opens device `device` (-1 = the default, n >= 1 = the n-th device) at
+// `rate` Hz, paused. False with a reason when no audible output exists.
+bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std::string& reason);
+// Pauses or resumes the open device (no effect when none is open).
+void audioOutSetPaused(bool paused);
+// Closes the device; the fill function is not called again afterwards.
+void audioOutClose();
+// Keeps the fill function from running while the main thread changes what
+// it reads (no effect when no device is open).
+void audioOutLock();
+void audioOutUnlock();
+
+// A stereo float converter from one rate to another.
+struct AudioOutConverter;
+AudioOutConverter* audioOutConverterCreate(uint32_t fromRate, uint32_t toRate);
+void audioOutConverterFree(AudioOutConverter* converter);
+// Appends `frameCount` stereo frames at the source rate.
+bool audioOutConverterPut(AudioOutConverter* converter, const float* frames, int frameCount);
+// Stereo frames ready at the target rate.
+int audioOutConverterAvailable(AudioOutConverter* converter);
+// Takes up to `frameCount` converted frames; returns how many were taken.
+int audioOutConverterGet(AudioOutConverter* converter, float* frames, int frameCount);
+// Drops whatever the converter still holds (after a channel restarts).
+void audioOutConverterClear(AudioOutConverter* converter);
