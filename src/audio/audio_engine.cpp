@@ -42,6 +42,19 @@ struct Engine {
 };
 Engine engine;
 
+// Where the silent output reads the time; replaced by a front end that
+// drives the show from a clock of its own. Outlives audioFree.
+struct SilentClock {
+    uint64_t (*nowNs)(void* user) = nullptr;  // null: CLOCK_MONOTONIC
+    void* user = nullptr;
+};
+SilentClock silentClock;
+
+uint64_t silentNowNs()
+{
+    return silentClock.nowNs ? silentClock.nowNs(silentClock.user) : platformMonotonicNs();
+}
+
 Channel* findChannel(uint32_t handle)
 {
     if (!engine.initialised || handle == 0 || handle > MAX_CHANNELS)
@@ -79,7 +92,7 @@ void settleSilentClock(Channel& channel, uint64_t now)
 
 void settleAllSilentClocks()
 {
-    const uint64_t now = platformMonotonicNs();
+    const uint64_t now = silentNowNs();
     for (Channel* channel : engine.channels)
         if (channel)
             settleSilentClock(*channel, now);
@@ -89,7 +102,7 @@ uint64_t silentPosition(const Channel& channel)
 {
     uint64_t ns = channel.silentPlayedNs;
     if (silentAdvancing(channel))
-        ns += platformMonotonicNs() - channel.silentSinceNs;
+        ns += silentNowNs() - channel.silentSinceNs;
     return framesIn(ns, channel.pcm.rate);
 }
 
@@ -231,6 +244,12 @@ bool audioInit(int device, uint32_t rate)
     return true;
 }
 
+void audioSetClock(uint64_t (*nowNs)(void* user), void* user)
+{
+    silentClock.nowNs = nowNs;
+    silentClock.user = nowNs ? user : nullptr;
+}
+
 bool audioInitialised()
 {
     return engine.initialised;
@@ -276,7 +295,7 @@ bool audioChannelPlay(uint32_t handle, bool restart)
     if (!channel)
         return false;
     if (!engine.hasDevice) {
-        settleSilentClock(*channel, platformMonotonicNs());
+        settleSilentClock(*channel, silentNowNs());
         if (restart)
             channel->silentPlayedNs = 0;
         channel->playing.store(true, std::memory_order_relaxed);

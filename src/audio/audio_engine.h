@@ -29,6 +29,10 @@ constexpr uint32_t AUDIO_MUSIC_RAMP = 0x200u;
 // the original is not needed here. False only when the engine cannot run at
 // all (a missing device still gives a silent output and true).
 bool audioInit(int device, uint32_t rate);
+// Replaces the clock the silent output's cursor follows (ns, any origin,
+// never going back); null restores CLOCK_MONOTONIC. The offline renderer
+// drives it with each frame's show time. Set it before any channel plays.
+void audioSetClock(uint64_t (*nowNs)(void* user), void* user);
 // True once audioInit succeeded and audioFree has not run.
 bool audioInitialised();
 // True when output goes to a real device (false: silent, clock-driven).
