@@ -1,0 +1,207 @@
+#include "capture_options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "app/demo.h"
+
+namespace {
+
+constexpr int MAX_FPS = 1000;
+constexpr int MIN_SIDE = 16;     // pixels
+constexpr int MAX_SIDE = 8192;   // pixels
+
+bool parseInteger(const std::string& text, long low, long high, int& value)
+{
+    if (text.empty() || text[0] == '-' || text[0] == '+')
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long parsed = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || parsed < low || parsed > high)
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+bool parseSize(const std::string& text, int& width, int& height)
+{
+    const size_t x = text.find_first_of("xX");
+    if (x == std::string::npos)
+        return false;
+    return parseInteger(text.substr(0, x), MIN_SIDE, MAX_SIDE, width) &&
+           parseInteger(text.substr(x + 1), MIN_SIDE, MAX_SIDE, height);
+}
+
+// Seconds ("56", "96.5s") or milliseconds ("56000ms"), from 0 to lastMs.
+bool parseTimeUpTo(const std::string& text, uint32_t lastMs, uint32_t& timeMs)
+{
+    std::string number = text;
+    double scale = 1000.0;
+    if (number.size() > 2 && number.compare(number.size() - 2, 2, "ms") == 0) {
+        number.resize(number.size() - 2);
+        scale = 1.0;
+    } else if (number.size() > 1 && number.back() == 's') {
+        number.pop_back();
+    }
+    if (number.empty() || !(std::isdigit(static_cast<unsigned char>(number[0])) || number[0] == '.'))
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(number.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(value))
+        return false;
+    const double ms = std::round(value * scale);
+    if (ms < 0.0 || ms > static_cast<double>(lastMs))
+        return false;
+    timeMs = static_cast<uint32_t>(ms);
+    return true;
+}
+
+bool parseStillList(const std::string& text, std::vector<uint32_t>& times)
+{
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        uint32_t timeMs = 0;
+        if (!parseShowTime(text.substr(start, comma - start), timeMs))
+            return false;
+        times.push_back(timeMs);
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
+}
+
+// Every check that needs more than one option.
+bool checkTogether(CaptureOptions& options, std::string& error)
+{
+    if (options.stillsMs.empty() && options.videoPath.empty() && !options.reportState) {
+        error = "nothing to do: give --still, --video or --report-state (see --help)";
+        return false;
+    }
+    if (options.fromMs >= options.toMs) {
+        error = "--from must come before --to";
+        return false;
+    }
+    std::sort(options.stillsMs.begin(), options.stillsMs.end());
+    options.stillsMs.erase(std::unique(options.stillsMs.begin(), options.stillsMs.end()),
+                           options.stillsMs.end());
+    for (uint32_t still : options.stillsMs) {
+        if (still < options.fromMs || still >= options.toMs) {
+            error = "--still " + std::to_string(still) + "ms: outside the range --from/--to allows";
+            return false;
+        }
+    }
+    if (!options.videoPath.empty() && (options.width % 2 != 0 || options.height % 2 != 0)) {
+        error = "--size: H.264 video needs an even width and height";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool parseShowTime(const std::string& text, uint32_t& timeMs)
+{
+    return parseTimeUpTo(text, SHOW_END_MS - 1, timeMs);
+}
+
+ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::string& error)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--help" || option == "-h")
+            return ParseResult::Help;
+        if (option == "--draw-every-frame") {
+            options.drawEveryFrame = true;
+            continue;
+        }
+        if (option == "--report-state") {
+            options.reportState = true;
+            continue;
+        }
+        if (option == "--quiet") {
+            options.quiet = true;
+            continue;
+        }
+        const bool takesValue = option == "--fps" || option == "--size" || option == "--still" ||
+                                option == "--out" || option == "--video" || option == "--from" ||
+                                option == "--to";
+        if (!takesValue) {
+            error = option + ": unknown option (see --help)";
+            return ParseResult::Error;
+        }
+        if (i + 1 >= argc) {
+            error = option + ": needs a value";
+            return ParseResult::Error;
+        }
+        const std::string value = argv[++i];
+        bool good = true;
+        const char* expected = "";
+        if (option == "--fps") {
+            good = parseInteger(value, 1, MAX_FPS, options.fps);
+            expected = "a whole number of frames per second, 1 to 1000";
+        } else if (option == "--size") {
+            good = parseSize(value, options.width, options.height);
+            expected = "WIDTHxHEIGHT, each 16 to 8192 pixels";
+        } else if (option == "--still") {
+            good = parseStillList(value, options.stillsMs);
+            expected = "show times in seconds (or with \"ms\") before 153 s, separated by commas";
+        } else if (option == "--out") {
+            good = !value.empty();
+            options.outDir = value;
+            expected = "a folder";
+        } else if (option == "--video") {
+            good = !value.empty();
+            options.videoPath = value;
+            expected = "a file name";
+        } else {
+            uint32_t& target = option == "--from" ? options.fromMs : options.toMs;
+            good = parseTimeUpTo(value, option == "--to" ? SHOW_END_MS : SHOW_END_MS - 1, target);
+            expected = "a show time in seconds (or with \"ms\"), 0 to 153 s";
+        }
+        if (!good) {
+            error = option + " " + value + ": expected " + expected;
+            return ParseResult::Error;
+        }
+    }
+    return checkTogether(options, error) ? ParseResult::Run : ParseResult::Error;
+}
+
+const char* captureUsage()
+{
+    return "usage: quillmoor-capture [options]\n"
+           "\n"
+           "Renders the show offline, frame by frame at a fixed frame rate, with the\n"
+           "spectrum of the soundtrack at each frame's show time: frame n starts at\n"
+           "round(n x 1000 / fps) ms. The same options always give the same pixels.\n"
+           "Frames that are not written are simulated without drawing, so a still at\n"
+           "any time shows exactly what playback at that frame rate shows.\n"
+           "\n"
+           "What to write (at least one):\n"
+           "  --still T[,T...]    PNG stills of the first frame at or after each show time T,\n"
+           "                      named still_TTTTTT.png after T in ms (e.g. still_056000.png)\n"
+           "  --video FILE.mp4    H.264 video (yuv420p) with the soundtrack (AAC); needs the\n"
+           "                      ffmpeg command-line tool with libx264 on PATH\n"
+           "  --report-state      run to the end of the show and print its final state\n"
+           "\n"
+           "How:\n"
+           "  --fps N             frames per second, 1 to 1000 (default 60)\n"
+           "  --size WxH          picture size in pixels (default 1920x1080); the show keeps\n"
+           "                      its 16:9 view, with black bars when WxH is not 16:9\n"
+           "  --out DIR           folder for the stills (default: the current folder)\n"
+           "  --from T, --to T    write only frames starting at or after --from and before\n"
+           "                      --to (defaults 0 and 153); frames before are simulated\n"
+           "  --draw-every-frame  draw the frames that are not written as well (slower; the\n"
+           "                      result is the same)\n"
+           "  --quiet             no progress line and no summary\n"
+           "  --help              this text\n"
+           "\n"
+           "Show times are seconds (\"56\", \"96.5\") or milliseconds (\"56000ms\"), before 153 s.\n"
+           "Progress (frame, show time, fps, time left) goes to stderr when it is a terminal.\n"
+           "The exit status is 0 when everything asked for was written, 1 otherwise.\n";
+}

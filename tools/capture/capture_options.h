@@ -1,0 +1,33 @@
+// The offline renderer's command line: what to render (stills at chosen
+// show times, a video with the soundtrack, or the show's state at its end),
+// at which frame rate and size, and where to put it. Parsing only checks the
+// options themselves; whether the output can be written is checked by the
+// run, before the first frame.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CaptureOptions {
+    int fps = 60;                      // frames per second of show time
+    int width = 1920;                  // pixels
+    int height = 1080;                 // pixels
+    std::vector<uint32_t> stillsMs;    // show times of the stills, ms, ascending
+    std::string outDir = ".";          // folder for the stills
+    std::string videoPath;             // empty: no video
+    uint32_t fromMs = 0;               // first show time written, ms
+    uint32_t toMs = 153000;            // written frames start before this, ms
+    bool drawEveryFrame = false;       // draw skipped frames too (for comparison)
+    bool reportState = false;          // run to the end, print the show's state
+    bool quiet = false;                // no progress line and no summary
+};
+
+enum class ParseResult { Run, Help, Error };
+
+// Reads argv into `options`; on Error, `error` holds one line naming the option.
+ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::string& error);
+// Parses a show time: seconds ("56", "96.5") or milliseconds ("56000ms").
+bool parseShowTime(const std::string& text, uint32_t& timeMs);
+// The --help text.
+const char* captureUsage();

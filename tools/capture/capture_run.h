@@ -1,0 +1,14 @@
+// One run of the offline renderer: checks that the outputs can be written,
+// opens a capture session, walks the frames up to the last one anything
+// needs (drawing only those written, unless asked to draw them all), writes
+// stills and video frames as they come, shows progress on a terminal and
+// ends with a one-line summary. Main thread only.
+#pragma once
+
+#include <cstdio>
+
+struct CaptureOptions;
+
+// Runs the capture; 0 when everything asked for was written, 1 otherwise
+// (with one line on stderr saying why). The state report goes to `report`.
+int runCapture(const CaptureOptions& options, std::FILE* report);

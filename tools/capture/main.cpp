@@ -1,0 +1,24 @@
+// quillmoor-capture: renders the show offline at a fixed frame rate into PNG
+// stills and an H.264 video with the soundtrack. See --help.
+#include <cstdio>
+#include <string>
+
+#include "capture_options.h"
+#include "capture_run.h"
+
+int main(int argc, char** argv)
+{
+    CaptureOptions options;
+    std::string error;
+    switch (parseCaptureOptions(argc, argv, options, error)) {
+    case ParseResult::Help:
+        std::fputs(captureUsage(), stdout);
+        return 0;
+    case ParseResult::Error:
+        std::fprintf(stderr, "quillmoor-capture: %s\n", error.c_str());
+        return 2;
+    case ParseResult::Run:
+        break;
+    }
+    return runCapture(options, stdout);
+}
