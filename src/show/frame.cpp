@@ -28,8 +28,9 @@ void fetchSpectrum(Scene& scene)
     scene.spectrum = scene.music->spectrum;
 }
 
-// Roll about the viewing axis, then look at the target with y up.
-void setView(const Scene& scene)
+}  // namespace
+
+void setCameraView(const Scene& scene)
 {
     const Vec4& eye = scene.cameraEye;
     const Vec4& target = scene.cameraTarget;
@@ -37,8 +38,6 @@ void setView(const Scene& scene)
     glRotatef(scene.rollAngle, 0.0f, 0.0f, -1.0f);
     gluLookAt(eye.x, eye.y, eye.z, target.x, target.y, target.z, 0.0, 1.0, 0.0);
 }
-
-}  // namespace
 
 void placeCamera(Scene& scene)
 {
@@ -68,7 +67,7 @@ void renderFrame(Scene& scene)
 
     placeCamera(scene);
     if (scene.drawing) {
-        setView(scene);
+        setCameraView(scene);
         drawTerrain(scene);
     }
 

@@ -11,3 +11,6 @@ struct Scene;
 void renderFrame(Scene& scene);
 // Places the camera on its orbit for the current phase and focal distance.
 void placeCamera(Scene& scene);
+// Loads the view into the modelview matrix: the roll about the viewing axis,
+// then the look from cameraEye at cameraTarget with y up.
+void setCameraView(const Scene& scene);

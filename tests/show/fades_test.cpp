@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <cstdlib>
+
+#include "app/demo.h"
+#include "show/fades.h"
+#include "support/gl_test_context.h"
+
+namespace {
+
+// Runs the fades at each time in turn without drawing.
+void walk(Demo& demo, std::initializer_list<uint32_t> times)
+{
+    for (uint32_t t : times) {
+        demo.timeMs = t;
+        drawFades(demo, false);
+    }
+}
+
+class FadesGlTest : public ::testing::Test {
+protected:
+    GlTestContext gl{32, 18};
+
+    void SetUp() override
+    {
+        REQUIRE_GL(gl);
+        gl.demo().fadeDone[0] = 0;
+        gl.demo().fadeDone[1] = 0;
+    }
+
+    // Fills the frame with an opaque colour (0..255 per channel).
+    void fill(int r, int g, int b)
+    {
+        glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+
+    // Every pixel is the given colour within one step.
+    void expectEveryPixel(int r, int g, int b, const char* when)
+    {
+        const std::vector<uint8_t> pixels = gl.readPixels();
+        ASSERT_EQ(pixels.size(), static_cast<size_t>(gl.width() * gl.height() * 4));
+        for (size_t i = 0; i < pixels.size(); i += 4) {
+            ASSERT_LE(std::abs(pixels[i] - r), 1) << when << " pixel " << i / 4;
+            ASSERT_LE(std::abs(pixels[i + 1] - g), 1) << when << " pixel " << i / 4;
+            ASSERT_LE(std::abs(pixels[i + 2] - b), 1) << when << " pixel " << i / 4;
+        }
+    }
+
+    void fadeAt(uint32_t t)
+    {
+        gl.demo().timeMs = t;
+        drawFades(gl.demo());
+    }
+};
+
+}  // namespace
+
+TEST(Fades, TableHoldsTheFadeInAndTheFadeOut)
+{
+    EXPECT_EQ(FADE_TABLE[0].start, 0.0f);
+    EXPECT_EQ(FADE_TABLE[0].end, 2000.0f);
+    EXPECT_EQ(FADE_TABLE[0].fromAlpha, 1.0f);
+    EXPECT_EQ(FADE_TABLE[0].toAlpha, 0.0f);
+    EXPECT_EQ(FADE_TABLE[1].start, 145000.0f);
+    EXPECT_EQ(FADE_TABLE[1].end, 153000.0f);
+    EXPECT_EQ(FADE_TABLE[1].fromAlpha, 0.0f);
+    EXPECT_EQ(FADE_TABLE[1].toAlpha, 1.0f);
+}
+
+TEST(Fades, RowsFinishOnTheFirstFrameAfterTheirEnd)
+{
+    Demo demo;
+    walk(demo, {0, 1000, 2000});
+    EXPECT_EQ(demo.fadeDone[0], 0u);
+    walk(demo, {2001});
+    EXPECT_EQ(demo.fadeDone[0], 1u);
+    EXPECT_EQ(demo.fadeDone[1], 0u);
+    walk(demo, {144999, 145000, 153000});
+    EXPECT_EQ(demo.fadeDone[1], 0u);
+    walk(demo, {153001});
+    EXPECT_EQ(demo.fadeDone[1], 1u);
+}
+
+TEST(Fades, AGapOverWholeRowsFinishesThemAtOnce)
+{
+    Demo demo;
+    walk(demo, {0, 200000});
+    EXPECT_EQ(demo.fadeDone[0], 1u);
+    EXPECT_EQ(demo.fadeDone[1], 1u);
+}
+
+TEST_F(FadesGlTest, FadeInFromBlack)
+{
+    fill(200, 100, 50);
+    fadeAt(0);
+    expectEveryPixel(0, 0, 0, "t = 0");
+
+    fill(200, 100, 50);
+    fadeAt(1000);
+    expectEveryPixel(100, 50, 25, "t = 1000");
+
+    fill(200, 100, 50);
+    fadeAt(2000);
+    expectEveryPixel(200, 100, 50, "t = 2000");
+    EXPECT_EQ(gl.demo().fadeDone[0], 0u);
+
+    fill(200, 100, 50);
+    fadeAt(2016);
+    expectEveryPixel(200, 100, 50, "t = 2016");
+    EXPECT_EQ(gl.demo().fadeDone[0], 1u);
+}
+
+TEST_F(FadesGlTest, FadeOutToBlack)
+{
+    gl.demo().fadeDone[0] = 1;
+    fill(200, 100, 50);
+    fadeAt(144999);
+    expectEveryPixel(200, 100, 50, "t = 144999");
+
+    fill(200, 100, 50);
+    fadeAt(149000);
+    expectEveryPixel(100, 50, 25, "t = 149000");
+
+    fill(200, 100, 50);
+    fadeAt(153000);
+    expectEveryPixel(0, 0, 0, "t = 153000");
+}
+
+TEST_F(FadesGlTest, AFinishedRowIsDrawnOnceAtItsEndAndNeverAgain)
+{
+    // The frame after a gap from before the fade-out to after it is black.
+    gl.demo().fadeDone[0] = 1;
+    walk(gl.demo(), {100000});
+    fill(200, 100, 50);
+    fadeAt(160000);
+    expectEveryPixel(0, 0, 0, "first frame after the gap");
+    EXPECT_EQ(gl.demo().fadeDone[1], 1u);
+
+    fill(200, 100, 50);
+    fadeAt(160016);
+    expectEveryPixel(200, 100, 50, "second frame after the gap");
+}
+
+TEST_F(FadesGlTest, QuadCoversTheViewportWhateverTheMatrices)
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(5.0, 6.0, 5.0, 6.0, 10.0, 20.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(3.0f, 3.0f, 3.0f);
+    GLfloat before[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, before);
+
+    fill(200, 100, 50);
+    drawColourQuad(1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f, 0.25f);
+    expectEveryPixel(191, 0, 64, "colour quad");
+
+    GLfloat after[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, after);
+    GLint mode = 0;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(after[i], before[i]) << i;
+    }
+}
+
+TEST_F(FadesGlTest, StateIsSetEveryFrameEvenWithNothingToDraw)
+{
+    gl.demo().fadeDone[0] = 1;
+    for (uint32_t t : {50000u, 50016u}) {
+        glDisable(GL_CULL_FACE);
+        glEnable(GL_BLEND);
+        glDisable(GL_DEPTH_TEST);
+        glEnable(GL_LIGHTING);
+        glEnable(GL_TEXTURE_2D);
+        fill(10, 20, 30);
+        fadeAt(t);
+        expectEveryPixel(10, 20, 30, "between the fades");
+        EXPECT_TRUE(glIsEnabled(GL_CULL_FACE)) << t;
+        EXPECT_FALSE(glIsEnabled(GL_BLEND)) << t;
+        EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST)) << t;
+        EXPECT_FALSE(glIsEnabled(GL_LIGHTING)) << t;
+        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D)) << t;
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(FadesGlTest, WithoutDrawingNothingReachesTheFrame)
+{
+    glEnable(GL_LIGHTING);
+    fill(200, 100, 50);
+    gl.demo().timeMs = 1000;
+    drawFades(gl.demo(), false);
+    expectEveryPixel(200, 100, 50, "not drawing");
+    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+    glDisable(GL_LIGHTING);
+}
