@@ -1,0 +1,151 @@
+#include "show/sprites.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "gl/gl_extensions.h"
+#include "resources/shader_registry.h"
+#include "resources/texture_registry.h"
+#include "show/scene.h"
+
+namespace {
+
+constexpr uint32_t SIZE_WAVE_FROM_MS = 15000;  // the wave applies when t is above this
+constexpr float BASE_SPRITE_SIZE = 0.125f;
+constexpr double QUARTER_TURN = 1.570796326794895;
+constexpr float SPRITE_RED = 1.0f;
+constexpr float SPRITE_GREEN = 0.71f;
+constexpr float SPRITE_BLUE = 0.0f;
+constexpr float SPRITE_ALPHA = 0.75f;
+
+// Uniforms are registered by the content set-up; one that is missing is left unset.
+void setFloatUniform(const ShaderProgram& program, const char* name, float x, float y, float z, float w)
+{
+    if (const Uniform* uniform = program.findUniform(name)) {
+        uniform->setFloat(x, y, z, w);
+    }
+}
+
+void setIntUniform(const ShaderProgram& program, const char* name, int32_t v)
+{
+    if (const Uniform* uniform = program.findUniform(name)) {
+        uniform->setInt(v);
+    }
+}
+
+void bindIfPresent(const TextureRegistry* textures, const char* name, int unit)
+{
+    const Texture* texture = textures != nullptr ? textures->find(name) : nullptr;
+    if (texture != nullptr) {
+        texture->bind(unit);
+    }
+}
+
+// Distance from the eye to the target, which the focal plane passes through.
+float focalPlaneDepth(const Scene& scene)
+{
+    const Vec4& eye = scene.cameraEye;
+    const Vec4& target = scene.cameraTarget;
+    const float dx = target.x - eye.x;
+    const float dy = target.y - eye.y;
+    const float dz = target.z - eye.z;
+    return showSqrt(dy * dy + dx * dx + dz * dz);
+}
+
+// Green of a particle's colour: a band of hue by height.
+float spriteGreen(float y)
+{
+    const float half = 0.5f * y;
+    const float wave = static_cast<float>(std::sin(static_cast<double>(half) + QUARTER_TURN));
+    return (wave * 0.35f + 0.5f) * SPRITE_GREEN;
+}
+
+void endSpritePass()
+{
+    glExt.glUseProgram(0);
+    glEnable(GL_CULL_FACE);
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    glExt.glActiveTexture(GL_TEXTURE1);
+    glDisable(GL_TEXTURE_2D);
+    glExt.glActiveTexture(GL_TEXTURE0);
+    glDisable(GL_TEXTURE_2D);
+}
+
+}  // namespace
+
+float spriteSize(const Scene& scene, int i, uint32_t t)
+{
+    float wave = 0.0f;
+    if (t > SIZE_WAVE_FROM_MS) {
+        const float along = static_cast<float>(i) / 200.0f + scene.sizeWavePhase;
+        wave = (showSin(along) * 0.125f + 0.1f) * scene.sizeWaveAmplitude;
+    }
+    return wave + BASE_SPRITE_SIZE;
+}
+
+ShaderProgram* beginSpritePass(Scene& scene)
+{
+    ShaderProgram* program =
+        scene.shaders != nullptr ? scene.shaders->findProgram("FAKEDOF") : nullptr;
+    if (program == nullptr) {
+        return nullptr;
+    }
+
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+
+    glExt.glUseProgram(program->id);
+    bindIfPresent(scene.textures, "SQUARE_SHARP", 0);
+    bindIfPresent(scene.textures, "SQUARE_BLURRED", 1);
+
+    setIntUniform(*program, "sharp", 0);
+    setIntUniform(*program, "blurred", 1);
+    setFloatUniform(*program, "focalPlaneDepth", focalPlaneDepth(scene), 0.0f, 0.0f, 0.0f);
+    setFloatUniform(*program, "focalDist", scene.focalDistance, 0.0f, 0.0f, 0.0f);
+    const Vec4& target = scene.cameraTarget;
+    setFloatUniform(*program, "camTarget", target.x, target.y, target.z, 1.0f);
+    return program;
+}
+
+void drawSprite(const float position[3], const float colour[4])
+{
+    const float x = position[0];
+    const float y = position[1];
+    const float z = position[2];
+    glColor4fv(colour);
+    glBegin(GL_TRIANGLE_STRIP);
+    glTexCoord4f(0.0f, 0.0f, 1.0f, 1.0f);
+    glVertex4f(x, y, z, 1.0f);
+    glTexCoord4f(1.0f, 0.0f, -1.0f, 1.0f);
+    glVertex4f(x, y, z, 1.0f);
+    glTexCoord4f(0.0f, 1.0f, 1.0f, -1.0f);
+    glVertex4f(x, y, z, 1.0f);
+    glTexCoord4f(1.0f, 1.0f, -1.0f, -1.0f);
+    glVertex4f(x, y, z, 1.0f);
+    glEnd();
+}
+
+void drawParticleSprites(Scene& scene, uint32_t t)
+{
+    if (!scene.drawing) {
+        return;
+    }
+    // Without the program the billboards would collapse to points: nothing to draw.
+    const ShaderProgram* program = beginSpritePass(scene);
+    if (program != nullptr) {
+        float colour[4] = {SPRITE_RED, SPRITE_GREEN, SPRITE_BLUE, SPRITE_ALPHA};
+        for (int i = 0; i < scene.particleCount; ++i) {
+            // Looked up by name per particle, as the pass has always done.
+            setFloatUniform(*program, "size", spriteSize(scene, i, t), 0.0f, 0.0f, 0.0f);
+            const Vec4& p = scene.particles[i];
+            colour[1] = spriteGreen(p.y);
+            const float position[3] = {p.x, p.y, p.z};
+            drawSprite(position, colour);
+        }
+    }
+    endSpritePass();
+}
