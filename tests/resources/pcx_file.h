@@ -3,6 +3,7 @@
 // 768-byte palette at the end.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -29,7 +30,8 @@ struct PcxFile {
 
     std::vector<uint8_t> bytes() const
     {
-        std::vector<uint8_t> out(128, 0);
+        std::vector<uint8_t> p = palette.empty() ? distinctPalette() : palette;
+        std::vector<uint8_t> out(128 + data.size() + 1 + p.size(), 0);
         out[0] = 10;  // manufacturer
         out[1] = 5;   // version
         out[2] = 1;   // run-length encoding
@@ -42,10 +44,9 @@ struct PcxFile {
         out[65] = planes;
         out[66] = static_cast<uint8_t>(bytesPerLine);
         out[67] = static_cast<uint8_t>(bytesPerLine >> 8);
-        out.insert(out.end(), data.begin(), data.end());
-        out.push_back(12);  // palette marker
-        std::vector<uint8_t> p = palette.empty() ? distinctPalette() : palette;
-        out.insert(out.end(), p.begin(), p.end());
+        std::copy(data.begin(), data.end(), out.begin() + 128);
+        out[128 + data.size()] = 12;  // palette marker
+        std::copy(p.begin(), p.end(), out.end() - static_cast<long>(p.size()));
         return out;
     }
 };
