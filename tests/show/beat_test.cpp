@@ -35,26 +35,6 @@ TEST_F(BeatResponseTest, ThresholdIsStrict)
     EXPECT_FLOAT_EQ(scene.focalDistance, 0.516f);  // reset to 0.5, then + dt
 }
 
-TEST_F(BeatResponseTest, EnergyIsSpreadOverTheFirstTenBins)
-{
-    for (int i = 0; i < 10; ++i) {
-        spectrum[i] = 0.11f;
-    }
-    spectrum[10] = 0.0f;
-    updateBeatResponse(scene, 0.016f);
-    EXPECT_EQ(scene.particleCount, 610);
-
-    // Bins above the tenth do not count, however loud.
-    for (int i = 0; i < 10; ++i) {
-        spectrum[i] = 0.0f;
-    }
-    for (int i = 10; i < 512; ++i) {
-        spectrum[i] = 1.0f;
-    }
-    updateBeatResponse(scene, 0.016f);
-    EXPECT_EQ(scene.particleCount, 610);
-}
-
 TEST_F(BeatResponseTest, ThirtyBeatFramesFillTheCloudAndStopAtTheCeiling)
 {
     setEnergy(0.5f);

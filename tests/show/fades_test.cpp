@@ -58,18 +58,6 @@ protected:
 
 }  // namespace
 
-TEST(Fades, TableHoldsTheFadeInAndTheFadeOut)
-{
-    EXPECT_EQ(FADE_TABLE[0].start, 0.0f);
-    EXPECT_EQ(FADE_TABLE[0].end, 2000.0f);
-    EXPECT_EQ(FADE_TABLE[0].fromAlpha, 1.0f);
-    EXPECT_EQ(FADE_TABLE[0].toAlpha, 0.0f);
-    EXPECT_EQ(FADE_TABLE[1].start, 145000.0f);
-    EXPECT_EQ(FADE_TABLE[1].end, 153000.0f);
-    EXPECT_EQ(FADE_TABLE[1].fromAlpha, 0.0f);
-    EXPECT_EQ(FADE_TABLE[1].toAlpha, 1.0f);
-}
-
 TEST(Fades, RowsFinishOnTheFirstFrameAfterTheirEnd)
 {
     Demo demo;

@@ -44,14 +44,6 @@ TEST(ShowRandom, SeededSequenceAndUnitValues)
     EXPECT_LT(unitFromDraw(32767), 1.0f);
 }
 
-TEST_F(SceneTest, KeepsTheDemoRecordsItWasBuiltFrom)
-{
-    EXPECT_EQ(scene.demo, &demo);
-    EXPECT_EQ(scene.music, &demo.music);
-    EXPECT_EQ(scene.shaders, &demo.shaders);
-    EXPECT_EQ(scene.textures, &demo.textures);
-}
-
 TEST_F(SceneTest, FirstTwoParticlesComeFromTheFirstEightDraws)
 {
     expectVec(scene.particles[0], 3.3981f, 18.6963f, -1.8754f, 1.0f, 1e-4f);
