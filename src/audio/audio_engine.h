@@ -1,17 +1,13 @@
-// Our audio engine: what the show expects of an audio library. Streams
-// (MP3, decoded whole at load by libmpg123) and tracker modules (rendered by
-// libopenmpt) become channels, identified by non-zero handles; one output
-// (SDL2 audio) mixes the playing channels. Without an audio device, or with
-// SDL's "dummy" driver, output is silent and the play cursor follows the
-// monotonic clock instead, so the spectrum is the same as with sound.
-//
-// Process-wide state. Control calls come from the main thread; the output
-// callback runs on SDL's audio thread, reads each channel's cursor, volume
-// and playing flag as atomics, and is held off by the output's lock while
-// the main thread adds channels or restarts one.
-//
-// File names: a relative name (the show's "Data\\music.mp3") is resolved as
-// a content name (platform/files.h); an absolute path is used as it is.
+// Our audio engine: what the show expects of an audio library. MP3 streams
+// (decoded whole at load by libmpg123) and tracker modules (rendered whole by
+// libopenmpt) become channels with non-zero handles; SDL2 audio mixes the
+// playing ones. With no device, or SDL's "dummy" driver, output is silent and
+// each play cursor follows the monotonic clock, so the spectrum is unchanged.
+// Process-wide state; control calls from the main thread. The output runs on
+// SDL's audio thread, reads cursors, volumes and playing flags as atomics and
+// is held off by the output's lock while channels are added or restarted.
+// A relative file name ("Data\\music.mp3") is resolved as content; an
+// absolute path is used as it is.
 #pragma once
 
 #include <cstddef>
