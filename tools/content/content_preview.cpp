@@ -53,16 +53,16 @@ bool previewPicture(const std::string& data, const std::string& out, const char*
     if (!file || !image.read(file)) {
         std::fprintf(stderr, "content: %s: %s\n", path.c_str(),
                      file ? image.failure : "cannot open");
-        std::free(image.pixels);
-        std::free(image.palette);
+        delete[] image.pixels;
+        delete[] image.palette;
         return false;
     }
     std::vector<uint8_t> rgb(size_t(image.width) * image.height * 3);
     for (size_t i = 0; i < size_t(image.width) * image.height; ++i) {
         std::copy(image.pixels + 4 * i, image.pixels + 4 * i + 3, rgb.begin() + long(3 * i));
     }
-    std::free(image.pixels);
-    std::free(image.palette);
+    delete[] image.pixels;
+    delete[] image.palette;
     return writePng(out + "/" + name + ".png", image.width, image.height, rgb);
 }
 
@@ -88,18 +88,18 @@ bool plotBassEnergy(const std::string& data, const std::string& out)
         std::fprintf(stderr, "content: %s: %s\n", path.c_str(), reason.c_str());
         return false;
     }
-    constexpr int PIXELS_PER_SECOND = 10;
+    constexpr int PIXELS_PER_SECOND = 20;
     constexpr int HEIGHT = 320;
     constexpr float TOP = 0.4f;  // energy at the top of the plot
     const double seconds = double(audio.frames()) / audio.rate;
     const int width = int(seconds * PIXELS_PER_SECOND) + 1;
     std::vector<uint8_t> rgb(size_t(width) * HEIGHT * 3, 16);
     auto rowOf = [&](float e) { return std::clamp(int((1.0f - e / TOP) * (HEIGHT - 1)), 0, HEIGHT - 1); };
-    for (int s = 0; s < int(seconds); s += 10) {
+    for (int s = 0; s < int(seconds); s += 5) {
         fillRect(rgb, width, s * PIXELS_PER_SECOND, 0, s * PIXELS_PER_SECOND + 1, HEIGHT, 60, 60, 60);
     }
     float spectrum[SPECTRUM_BIN_COUNT];
-    std::vector<float> column(size_t(width), 0.0f);
+    std::vector<float> high(size_t(width), 0.0f), low(size_t(width), 1.0f);
     for (long frame = 0;; ++frame) {
         const double t = double(frame) / 60.0;
         const size_t cursor = size_t(t * audio.rate + 0.5);
@@ -108,10 +108,14 @@ bool plotBassEnergy(const std::string& data, const std::string& out)
         float sum = 0.0f;
         for (int k = 0; k < 10; ++k) sum += spectrum[k];
         const int x = int(t * PIXELS_PER_SECOND);
-        column[size_t(x)] = std::max(column[size_t(x)], sum / 10.0f);
+        high[size_t(x)] = std::max(high[size_t(x)], sum / 10.0f);
+        low[size_t(x)] = std::min(low[size_t(x)], sum / 10.0f);
     }
+    // Each column spans the lowest to the highest frame it holds; the floor
+    // under it is darker, so both the hits and the level between them show.
     for (int x = 0; x < width; ++x) {
-        fillRect(rgb, width, x, rowOf(column[size_t(x)]), x + 1, HEIGHT, 90, 170, 255);
+        fillRect(rgb, width, x, rowOf(low[size_t(x)]), x + 1, HEIGHT, 30, 60, 110);
+        fillRect(rgb, width, x, rowOf(high[size_t(x)]), x + 1, rowOf(low[size_t(x)]) + 1, 90, 170, 255);
     }
     fillRect(rgb, width, 0, rowOf(0.1f), width, rowOf(0.1f) + 1, 255, 200, 0);
     fillRect(rgb, width, 0, rowOf(0.15f), width, rowOf(0.15f) + 1, 255, 60, 60);

@@ -87,7 +87,7 @@ void kick(Buses& b, long start, float level)
         const float t = float(i) / SAMPLE_RATE;
         const float frequency = 47.0f + 115.0f * std::exp(-t / 0.028f);
         phase += double(frequency) / SAMPLE_RATE;
-        const float amp = std::min(1.0f, t / 0.0015f) * std::exp(-t / 0.17f);
+        const float amp = std::min(1.0f, t / 0.0015f) * std::exp(-t / 0.14f);
         const float body = std::tanh(1.8f * float(std::sin(TWO_PI * phase))) / std::tanh(1.8f);
         const float v = level * amp * body;
         b.left[at] += v;
@@ -316,7 +316,7 @@ Parts partsOf(int bar)
     case Section::Main:
         p.kick = p.clap = true;
         p.hats = 0.07f;
-        p.bassLevel = 0.26f;
+        p.bassLevel = 0.22f;
         p.bassPattern = 1;
         p.padLevel = 0.045f;
         p.padCutoff = 2400.0f;
@@ -332,7 +332,7 @@ Parts partsOf(int bar)
         p.kick = p.clap = p.openHats = true;
         p.lead = bar >= 23;
         p.hats = 0.08f;
-        p.bassLevel = 0.26f;
+        p.bassLevel = 0.2f;
         p.bassPattern = 2;
         p.padLevel = 0.045f;
         p.padCutoff = 3000.0f;
@@ -341,7 +341,7 @@ Parts partsOf(int bar)
     case Section::Drive:
         p.kick = p.clap = p.openHats = p.lead = true;
         p.hats = 0.09f;
-        p.bassLevel = 0.24f;
+        p.bassLevel = 0.19f;
         p.bassPattern = 3;
         p.padLevel = 0.04f;
         p.padCutoff = 3500.0f;
