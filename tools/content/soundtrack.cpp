@@ -251,8 +251,10 @@ void lead(Buses& b, long start, long length, int note, float level)
 // Noise swept from low to high, growing louder: the lift into a drop.
 void riser(Buses& b, Noise& noise, long start, long length, float level)
 {
-    StateVariableFilter bandL, bandR, guard;
-    guard.set(600.0f, 0.0f);
+    // The guards keep the sweep's low start out of the show's bass bins.
+    StateVariableFilter bandL, bandR, guardL, guardR;
+    guardL.set(600.0f, 0.0f);
+    guardR.set(600.0f, 0.0f);
     for (long i = 0; i < length; ++i) {
         const long at = start + i;
         if (at >= b.frames) break;
@@ -264,12 +266,12 @@ void riser(Buses& b, Noise& noise, long start, long length, float level)
         }
         float low, band, high;
         bandL.process(noise.next(), low, band, high);
-        const float l = band;
+        const float l = guardL.highPass(band);
         bandR.process(noise.next(), low, band, high);
-        const float r = band;
+        const float r = guardR.highPass(band);
         const float amp = level * x * x;
         if (at < 0) continue;
-        b.left[at] += amp * guard.highPass(l);
+        b.left[at] += amp * l;
         b.right[at] += amp * r;
         b.reverbSend[at] += 0.3f * amp * (l + r);
     }
