@@ -3,11 +3,9 @@
 #include <cmath>
 
 #include "app/demo.h"
+#include "show/particles.h"
 
 namespace {
-
-// One more unit value from the generator.
-float drawUnit(ShowRandom& random) { return unitFromDraw(random.next()); }
 
 void setUpAttractors(Scene& scene)
 {
@@ -19,19 +17,13 @@ void setUpAttractors(Scene& scene)
     }
 }
 
-// Four draws per particle, in index order: x, y, z, then the fall speed.
+// Four draws per particle, in index order: the same rule as a respawn.
 void placeParticles(Scene& scene)
 {
     scene.particles.resize(PARTICLE_CAPACITY);
     scene.particleSpeeds.resize(PARTICLE_CAPACITY);
-    for (int i = 0; i < PARTICLE_CAPACITY; ++i) {
-        Vec4& p = scene.particles[i];
-        p.x = (drawUnit(scene.random) - 0.5f) * 12.0f;
-        p.y = (drawUnit(scene.random) - 0.5f) * 15.0f + 20.0f;
-        p.z = (drawUnit(scene.random) - 0.5f) * 12.0f;
-        p.w = 1.0f;
-        scene.particleSpeeds[i] = std::fabs((drawUnit(scene.random) - 0.5f) * 0.8f + 0.55f);
-    }
+    for (int i = 0; i < PARTICLE_CAPACITY; ++i)
+        respawnParticle(scene, i);
 }
 
 // Two triangles per grid cell; the diagonal flips on odd row pairs.
