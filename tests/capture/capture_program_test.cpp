@@ -40,8 +40,11 @@ std::string scratchFolder(const std::string& name)
 // `environment` assignments such as "PATH=/nowhere".
 ProgramRun runProgram(const std::string& arguments, const std::string& environment = "")
 {
-    const std::string out = ::testing::TempDir() + "capture_stdout.txt";
-    const std::string err = ::testing::TempDir() + "capture_stderr.txt";
+    // Per test, so tests running side by side keep their own output.
+    const std::string stem = ::testing::TempDir() + "capture_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string out = stem + "_stdout.txt";
+    const std::string err = stem + "_stderr.txt";
     const std::string command = environment + " " + shellQuote(std::string(QUILLMOOR_BINARY_DIR) +
                                                                 "/quillmoor-capture") +
                                 " " + arguments + " >" + shellQuote(out) + " 2>" + shellQuote(err);

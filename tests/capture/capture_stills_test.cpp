@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -131,6 +132,8 @@ protected:
     // (so an additive plate drawn with it adds nothing).
     void open(int width, int height, int fps, const char* blankTexture = nullptr)
     {
+        // The content this build made, unless the runner names another.
+        setenv("QUILLMOOR_DATA", QUILLMOOR_BINARY_DIR "/Data", 0);
         std::string failure;
         session_ = std::make_unique<CaptureSession>();
         ASSERT_TRUE(session_->open(width, height, fps, failure)) << failure;
