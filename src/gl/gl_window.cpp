@@ -48,7 +48,7 @@ bool createGlWindow(Demo& demo, int width, int height, bool fullscreen, int bits
     demo.settings.fullscreen = fullscreen;
 
     std::string reason;
-    if (!platformInitVideo(reason)) {
+    if (!platformInitVideo(reason, WINDOW_CLASS)) {
         logMessage("window", "no display: %s", reason.c_str());
         return false;
     }
@@ -56,7 +56,6 @@ bool createGlWindow(Demo& demo, int width, int height, bool fullscreen, int bits
 
     WindowRequest request;
     request.title = WINDOW_TITLE;
-    request.windowClass = WINDOW_CLASS;
     request.width = width;
     request.height = height;
     request.fullscreen = fullscreen;
@@ -70,9 +69,16 @@ bool createGlWindow(Demo& demo, int width, int height, bool fullscreen, int bits
     }
     demo.window = result.window;
     demo.pixelFormat = result.pixelFormatIndex;
-    if (result.fit == FullscreenFit::DesktopSize || result.fit == FullscreenFit::DesktopRate) {
-        logMessage("window", "no %dx%d mode at %d Hz; fullscreen at %dx%d instead", width, height,
-                   FULLSCREEN_REFRESH_HZ, result.drawableWidth, result.drawableHeight);
+    if (result.fit == FullscreenFit::DesktopRate) {
+        if (result.refreshHz > 0)
+            logMessage("window", "no %dx%d mode at %d Hz; using %d Hz", width, height,
+                       FULLSCREEN_REFRESH_HZ, result.refreshHz);
+        else
+            logMessage("window", "no %dx%d mode at %d Hz; using the display's rate", width, height,
+                       FULLSCREEN_REFRESH_HZ);
+    } else if (result.fit == FullscreenFit::DesktopSize) {
+        logMessage("window", "no %dx%d mode; fullscreen at the desktop's %dx%d", width, height,
+                   result.drawableWidth, result.drawableHeight);
     }
     // The projection letterboxes the picture into what we really got.
     if (result.fit == FullscreenFit::DesktopSize) {

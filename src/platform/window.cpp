@@ -62,7 +62,7 @@ FullscreenFit chooseFullscreen(const WindowRequest& request, SDL_DisplayMode& mo
 }
 
 PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest& format,
-                          FullscreenFit& fit, std::string& failure)
+                          FullscreenFit& fit, int& refreshHz, std::string& failure)
 {
     setPixelFormatAttributes(format);
     Uint32 flags = SDL_WINDOW_OPENGL | (request.visible ? 0 : SDL_WINDOW_HIDDEN);
@@ -70,6 +70,7 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
     fit = FullscreenFit::Windowed;
     if (request.fullscreen) {
         fit = chooseFullscreen(request, mode);
+        refreshHz = mode.refresh_rate;
         flags |= fit == FullscreenFit::DesktopSize ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
     }
 
@@ -106,10 +107,13 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
 
 }  // namespace
 
-bool platformInitVideo(std::string& reason)
+bool platformInitVideo(std::string& reason, const char* windowClass)
 {
     if (videoUp)
         return true;
+    // The X11 driver reads its window class once, when it starts.
+    if (windowClass && *windowClass)
+        SDL_setenv("SDL_VIDEO_X11_WMCLASS", windowClass, 1);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         reason = SDL_GetError();
         return false;
@@ -150,10 +154,6 @@ WindowResult platformCreateWindow(const WindowRequest& request)
         result.failure = "video subsystem not initialised";
         return result;
     }
-    // The X11 window class (WM_CLASS) is taken from this variable.
-    if (request.windowClass && *request.windowClass)
-        SDL_setenv("SDL_VIDEO_X11_WMCLASS", request.windowClass, 1);
-
     // As asked first; then the nearest format that exists on this system.
     PixelFormatRequest nearest = request.pixelFormat;
     nearest.alphaBits = 8;
@@ -161,7 +161,7 @@ WindowResult platformCreateWindow(const WindowRequest& request)
     const PixelFormatRequest candidates[] = {request.pixelFormat, nearest};
     std::string failure;
     for (int i = 0; i < 2 && !result.window; ++i) {
-        result.window = tryCreate(request, candidates[i], result.fit, failure);
+        result.window = tryCreate(request, candidates[i], result.fit, result.refreshHz, failure);
         result.pixelFormatIndex = i + 1;
     }
     if (!result.window) {

@@ -35,7 +35,6 @@ struct PixelFormatRequest {
 
 struct WindowRequest {
     const char* title = "";
-    const char* windowClass = "";  // the X11 WM_CLASS
     int width = 0;                 // client area, pixels
     int height = 0;
     bool fullscreen = false;
@@ -49,6 +48,7 @@ struct WindowResult {
     FullscreenFit fit = FullscreenFit::Windowed;
     int drawableWidth = 0;   // pixels actually available
     int drawableHeight = 0;
+    int refreshHz = 0;         // of the fullscreen mode, 0 when unknown
     int pixelFormatIndex = 0;  // 1 = exact request, 2 = nearest match
     std::string failure;       // why, when window is null
 };
@@ -56,8 +56,9 @@ struct WindowResult {
 // Which window system the current context came from.
 enum class WindowSystem { NoContext, Glx, Egl };
 
-// Brings up the video subsystem. False with a reason when there is no display.
-bool platformInitVideo(std::string& reason);
+// Brings up the video subsystem; `windowClass` names the X11 WM_CLASS of the
+// windows made afterwards. False with a reason when there is no display.
+bool platformInitVideo(std::string& reason, const char* windowClass = nullptr);
 // Shuts the video subsystem down again (safe when not initialised).
 void platformQuitVideo();
 
