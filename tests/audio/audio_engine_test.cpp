@@ -151,3 +151,18 @@ TEST(AudioEngine, NothingLoadsBeforeInitAndHandlesDieWithFree)
     EXPECT_FALSE(audioChannelPlay(handle, false));
     EXPECT_EQ(audioChannelPcm(handle), nullptr);
 }
+
+TEST_F(SilentEngineTest, ReplacedClockDrivesTheCursorExactly)
+{
+    static uint64_t fakeNs = 5000000000ull;
+    audioSetClock([](void*) { return fakeNs; }, nullptr);
+    audioStart();
+    audioChannelPlay(handle, false);
+    EXPECT_EQ(audioChannelPosition(handle), 0u);
+    fakeNs += 1500000000ull;  // 1.5 s
+    EXPECT_EQ(audioChannelPosition(handle), 3u * TEST_RATE / 2);
+    audioStop();
+    fakeNs += 1000000000ull;  // stopped: no change
+    EXPECT_EQ(audioChannelPosition(handle), 3u * TEST_RATE / 2);
+    audioSetClock(nullptr, nullptr);
+}
