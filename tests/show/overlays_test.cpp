@@ -318,6 +318,8 @@ TEST_F(PlatePixels, GreetsShowTheStripOnShow)
     EXPECT_NEAR(levelAt(-3.0, 0.0, -5.0), FULL, 2);
     EXPECT_LE(levelAt(3.0, 0.0, -5.0), 2);
     EXPECT_EQ(levelAt(0.0, 0.8, -5.0), 0);  // above the strip's half-height of 0.55
+    EXPECT_NEAR(levelAt(-5.7, 0.0, -5.0), FULL, 2);  // just inside its left end
+    EXPECT_EQ(levelAt(-6.3, 0.0, -5.0), 0);          // just outside
 
     glClear(GL_COLOR_BUFFER_BIT);
     scene->overlays.greetIndex = 6;

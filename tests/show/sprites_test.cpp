@@ -177,6 +177,27 @@ TEST_F(SpritePass, FarFromFocusSpriteIsBlurredLargeAndFaint)
     EXPECT_NEAR(litWidth(), width, 1.5);
 }
 
+TEST_F(SpritePass, GreenFollowsTheParticleHeight)
+{
+    // At height pi the green is (sin(pi) x 0.35 + 0.5) x 0.71, half its
+    // value at height 0; the camera is raised to look at it level.
+    const float height = 3.14159265f;
+    scene->cameraEye.y = height;
+    scene->cameraTarget.y = height;
+    glLoadIdentity();
+    gluLookAt(0.0, height, EYE_DISTANCE, 0.0, height, 0.0, 0.0, 1.0, 0.0);
+    addPictures(picture(WHITE, WHITE), picture(WHITE, WHITE));
+    addProgram();
+    placeOnAxis(inFocusDistance());
+    scene->particles[0].y = height;
+
+    drawParticleSprites(*scene, EARLY_MS);
+
+    const Rgba centre = gl.pixel(CENTRE_X, CENTRE_Y);
+    EXPECT_NEAR(centre.r, 0.675 * 255, 2);
+    EXPECT_NEAR(centre.g, 0.5 * 0.71 * 0.675 * 255, 2);
+}
+
 TEST_F(SpritePass, PictureFacesTheCamera)
 {
     // Only the s < 0.5, t < 0.5 quarter is lit: it lies towards the camera's
