@@ -151,26 +151,6 @@ TEST_F(PlateState, StepAfterTheLastStripEndsTheSlideShow)
     EXPECT_EQ(scene.random.state, randomBefore);
 }
 
-TEST_F(PlateState, LevelsStayWithinRangeWhateverTheStep)
-{
-    for (float step : {0.001f, 0.37f, 5.0f}) {
-        Scene fresh(demo);
-        fresh.drawing = false;
-        for (uint32_t t = 3990; t <= 14010; t += 7) {
-            drawGroupsPlate(fresh, t, step);
-            ASSERT_GE(fresh.overlays.groupsAlpha, 0.0f) << t;
-            ASSERT_LE(fresh.overlays.groupsAlpha, 0.75f) << t;
-        }
-        for (uint32_t t = 124990; t <= 142010; t += 7) {
-            drawCreditsPlates(fresh, t, step);
-            ASSERT_GE(fresh.overlays.creditsFirstAlpha, 0.0f) << t;
-            ASSERT_LE(fresh.overlays.creditsFirstAlpha, 0.75f) << t;
-            ASSERT_GE(fresh.overlays.creditsSecondAlpha, 0.0f) << t;
-            ASSERT_LE(fresh.overlays.creditsSecondAlpha, 0.75f) << t;
-        }
-    }
-}
-
 // ---- pixels ----
 
 constexpr int WIDTH = 128;

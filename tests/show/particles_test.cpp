@@ -303,25 +303,22 @@ TEST_F(ParticleMotion, AttractorActsOnlyWhilePulseIsBelowNineTenths)
     EXPECT_LT(scene.particles[1].x, -5.0f);
 }
 
-TEST_F(ParticleMotion, SideWindowSilencesTheOtherAttractors)
+TEST_F(ParticleMotion, InsideTheSideWindowOnlyTheSideAttractorsAct)
 {
-    scene.particleCount = 1;
-    placeParticle(0, 1.0f, 0.1f, 0.0f, 0.5f);
-    scene.attractorPulse[9] = 0.0f;  // armed, but below the first active index
-    stepParticles(scene, 37000, 0.05f);
-    // The side attractors are more than 20 away, so the particle only falls.
-    expectAt(scene.particles[0], 1.0, 0.0, 0.0, 1e-6);
-    EXPECT_EQ(scene.firstActiveAttractor, 10);
-}
+    // Particle 0 lands 10 from attractor 11; particle 1 sits by the origin,
+    // where attractor 9 is armed but below the first active index.
+    scene.particleCount = 2;
+    placeParticle(0, 20.0f, -9.9f, 0.0f, 0.5f);
+    placeParticle(1, 1.0f, 0.1f, 0.0f, 0.5f);
+    scene.attractorPulse[9] = 0.0f;
 
-TEST_F(ParticleMotion, SideAttractorsPullInsideTheirWindow)
-{
-    scene.particleCount = 1;
-    placeParticle(0, 20.0f, -9.9f, 0.0f, 0.5f);  // lands 10 from attractor 11
     stepParticles(scene, 38000, 0.05f);
+
+    EXPECT_EQ(scene.firstActiveAttractor, 10);
     const Point p = pushed({20.0, -10.0, 0.0}, {30, -10, 0}, 0.5, -1.0, 0.5 + 4 * 0.05, 0.05);
     expectAt(scene.particles[0], p.x, p.y, p.z, 1e-5);
     EXPECT_GT(scene.particles[0].x, 20.0f);
+    expectAt(scene.particles[1], 1.0, 0.0, 0.0, 1e-6);
 }
 
 }  // namespace
