@@ -1,5 +1,6 @@
 // Frame cost of the show on the machine at hand: one whole renderFrame at
-// 1280 x 720 and 1920 x 1080, and the terrain pass alone, each split into
+// 1280 x 720 and 1920 x 1080, the terrain pass and the sprite pass alone
+// (and the sprites' per-particle uniform look-up), each split into
 // the time to submit the calls (CPU) and the time glFinish then waits for
 // the rasteriser. Content comes from the built Data folder
 // (QUILLMOOR_DATA=<build>/Data), so the frame is the one a viewer sees.
@@ -14,9 +15,12 @@
 
 #include "app/demo.h"
 #include "resources/configurator.h"
+#include "app/clock.h"
 #include "show/fades.h"
 #include "show/frame.h"
 #include "show/scene.h"
+#include "show/sprites.h"
+#include "resources/shader_registry.h"
 #include "show/terrain.h"
 #include "support/gl_test_context.h"
 
@@ -48,9 +52,22 @@ struct ShowContext {
     }
 };
 
+// Lets the show run, undrawn, from its start to `untilMs` at 60 frames a second.
+void simulateUntil(Demo& demo, Scene& scene, uint32_t untilMs)
+{
+    scene.drawing = false;
+    for (uint32_t frame = 0; demo.timeMs < untilMs; ++frame) {
+        uint32_t next = (frame * 1000 + 30) / 60;
+        demo.frameStep = frameStepFor(next - demo.timeMs);
+        demo.timeMs = next;
+        renderFrame(scene);
+    }
+    scene.drawing = true;
+}
+
 // Times one pass per iteration: `submit` is timed alone, then glFinish.
 template <typename Pass>
-void timeSplit(benchmark::State& state, Pass submit)
+void timeSplit(benchmark::State& state, Pass submit, bool simulateFirst = false)
 {
     ShowContext show(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     if (!show.gl.ok()) {
@@ -58,6 +75,8 @@ void timeSplit(benchmark::State& state, Pass submit)
         return;
     }
     Demo& demo = show.gl.demo();
+    if (simulateFirst)
+        simulateUntil(demo, *show.scene, 20000);
     demo.timeMs = 20000;  // particles and sprites running
     demo.frameStep = 0.016f;
     double submitSeconds = 0.0, finishSeconds = 0.0;
@@ -107,8 +126,37 @@ void BM_BackgroundOnly(benchmark::State& state)
     });
 }
 
+// The sprite pass at its busiest: the cloud as it is 20 s into the show,
+// all 900 particles live, the size wave running.
+void BM_SpritePass(benchmark::State& state)
+{
+    timeSplit(state, [](Demo& demo, Scene& scene) {
+        scene.particleCount = PARTICLE_CAPACITY;
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        setCameraView(scene);
+        drawParticleSprites(scene, demo.timeMs);
+    }, true);
+}
+
+// What the sprite pass's per-particle look-up of "size" by name costs.
+void BM_SizeUniformLookups(benchmark::State& state)
+{
+    ShowContext show(16, 16);
+    ShaderProgram* program = show.gl.ok() ? show.gl.demo().shaders.findProgram("FAKEDOF") : nullptr;
+    if (!program) {
+        state.SkipWithError("no FAKEDOF program");
+        return;
+    }
+    for (auto _ : state) {
+        for (int i = 0; i < PARTICLE_CAPACITY; ++i)
+            benchmark::DoNotOptimize(program->findUniform("size"));
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_SpritePass)->Args({1280, 720})->Args({1920, 1080})->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SizeUniformLookups)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderFrame)->Args({1280, 720})->Args({1920, 1080})->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TerrainPass)->Args({1280, 720})->Args({1920, 1080})->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BackgroundOnly)->Args({1280, 720})->Args({1920, 1080})->UseManualTime()->Unit(benchmark::kMillisecond);
