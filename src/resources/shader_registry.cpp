@@ -7,16 +7,9 @@
 
 #include "gl/gl_extensions.h"
 #include "platform/log.h"
+#include "resources/named_list.h"
 
 namespace {
-
-char* copyName(const char* name)
-{
-    size_t length = std::strlen(name);
-    char* copy = new char[length + 1];
-    std::memcpy(copy, name, length + 1);
-    return copy;
-}
 
 // A GL info log folded onto one line: line breaks become " | ", trailing
 // blanks and breaks are dropped.
@@ -94,19 +87,12 @@ void ShaderProgram::addUniform(int32_t type, const char* uniformName)
 
     UniformNode* node = new UniformNode;
     node->uniform = uniform;
-    if (!uniformsHead)
-        uniformsHead = node;
-    else
-        uniformsTail->next = node;
-    uniformsTail = node;
+    appendNode(uniformsHead, uniformsTail, node);
 }
 
 Uniform* ShaderProgram::findUniform(const char* uniformName) const
 {
-    for (UniformNode* node = uniformsHead; node; node = node->next)
-        if (node->uniform->name && std::strcmp(node->uniform->name, uniformName) == 0)
-            return node->uniform;
-    return nullptr;
+    return findNamed(uniformsHead, &UniformNode::uniform, uniformName);
 }
 
 Shader* ShaderRegistry::addShader(const char* name, const char* source, uint32_t type)
@@ -130,11 +116,7 @@ Shader* ShaderRegistry::addShader(const char* name, const char* source, uint32_t
 
     ShaderNode* node = new ShaderNode;
     node->shader = shader;
-    if (!shadersHead)
-        shadersHead = node;
-    else
-        shadersTail->next = node;
-    shadersTail = node;
+    appendNode(shadersHead, shadersTail, node);
     return shader;
 }
 
@@ -161,28 +143,18 @@ ShaderProgram* ShaderRegistry::createProgram(const char* name, const char* verte
 
     ProgramNode* node = new ProgramNode;
     node->program = program;
-    if (!programsHead)
-        programsHead = node;
-    else
-        programsTail->next = node;
-    programsTail = node;
+    appendNode(programsHead, programsTail, node);
     return program;
 }
 
 Shader* ShaderRegistry::findShader(const char* name) const
 {
-    for (ShaderNode* node = shadersHead; node; node = node->next)
-        if (node->shader->name && std::strcmp(node->shader->name, name) == 0)
-            return node->shader;
-    return nullptr;
+    return findNamed(shadersHead, &ShaderNode::shader, name);
 }
 
 ShaderProgram* ShaderRegistry::findProgram(const char* name) const
 {
-    for (ProgramNode* node = programsHead; node; node = node->next)
-        if (node->program->name && std::strcmp(node->program->name, name) == 0)
-            return node->program;
-    return nullptr;
+    return findNamed(programsHead, &ProgramNode::program, name);
 }
 
 void ShaderRegistry::release()

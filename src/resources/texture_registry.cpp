@@ -7,18 +7,7 @@
 #include <cstring>
 
 #include "gl/gl_extensions.h"
-
-namespace {
-
-char* copyName(const char* name)
-{
-    size_t length = std::strlen(name);
-    char* copy = new char[length + 1];
-    std::memcpy(copy, name, length + 1);
-    return copy;
-}
-
-}  // namespace
+#include "resources/named_list.h"
 
 bool Texture::upload()
 {
@@ -66,19 +55,12 @@ void TextureRegistry::add(const char* name, int32_t width, int32_t height, const
 
     TextureNode* node = new TextureNode;
     node->texture = texture;
-    if (!head)
-        head = node;
-    else
-        tail->next = node;
-    tail = node;
+    appendNode(head, tail, node);
 }
 
 Texture* TextureRegistry::find(const char* name) const
 {
-    for (TextureNode* node = head; node; node = node->next)
-        if (node->texture && std::strcmp(node->texture->name, name) == 0)
-            return node->texture;
-    return nullptr;
+    return findNamed(head, &TextureNode::texture, name);
 }
 
 void TextureRegistry::release()

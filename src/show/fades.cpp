@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "app/demo.h"
+#include "show/screen_quad.h"
 
 const FadeRecord FADE_TABLE[2] = {
     // start, end, from colour, to colour, from alpha, to alpha
@@ -69,28 +70,5 @@ void drawColourQuad(float fromRed, float fromGreen, float fromBlue,
     const float keep = 1.0f - t;
     glColor4f(fromRed * keep + toRed * t, fromGreen * keep + toGreen * t,
               fromBlue * keep + toBlue * t, fromAlpha * keep + toAlpha * t);
-
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(-1.0, 1.0, -1.0, 1.0, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_DEPTH_TEST);
-
-    glBegin(GL_QUADS);
-    glVertex3f(-1.0f, 1.0f, -1.0f);
-    glVertex3f(1.0f, 1.0f, -1.0f);
-    glVertex3f(1.0f, -1.0f, -1.0f);
-    glVertex3f(-1.0f, -1.0f, -1.0f);
-    glEnd();
-
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_DEPTH_TEST);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
+    drawScreenQuad();
 }

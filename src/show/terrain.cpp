@@ -5,6 +5,7 @@
 #include "gl/gl_extensions.h"
 #include "resources/shader_registry.h"
 #include "show/scene.h"
+#include "show/screen_quad.h"
 
 namespace {
 
@@ -40,29 +41,7 @@ void sendTriangles(const Scene& scene)
 void drawBackground(const Scene& scene)
 {
     glColor4f(scene.fogColor[0], scene.fogColor[1], scene.fogColor[2], scene.fogColor[3]);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(-1.0, 1.0, -1.0, 1.0, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_DEPTH_TEST);
-
-    glBegin(GL_QUADS);
-    glVertex3f(-1.0f, 1.0f, -1.0f);
-    glVertex3f(1.0f, 1.0f, -1.0f);
-    glVertex3f(1.0f, -1.0f, -1.0f);
-    glVertex3f(-1.0f, -1.0f, -1.0f);
-    glEnd();
-
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_DEPTH_TEST);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
+    drawScreenQuad();
 }
 
 void setupTerrainLight()
