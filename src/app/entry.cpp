@@ -50,7 +50,9 @@ private:
     Scene& scene_;
 };
 
-void tearDown(Demo& demo, Scene* scene)
+}  // namespace
+
+void endShow(Demo& demo, Scene* scene)
 {
     demo.clock.stopClock();
     delete demo.configurator;
@@ -64,8 +66,6 @@ void tearDown(Demo& demo, Scene* scene)
         delete scene;
     }
 }
-
-}  // namespace
 
 void storeLaunchSettings(Demo& demo)
 {
@@ -96,7 +96,7 @@ int demoMain(Demo& demo)
     // Without a window, a context or the required extensions there is
     // nothing to draw with: say why (openWindow did), tear down, fail.
     if (!openWindow(demo)) {
-        tearDown(demo, nullptr);
+        endShow(demo, nullptr);
         return 1;
     }
 
@@ -110,6 +110,6 @@ int demoMain(Demo& demo)
     LiveFrameIo io(demo, *scene);
     runMainLoop(demo, io);
 
-    tearDown(demo, scene);
+    endShow(demo, scene);
     return 0;
 }

@@ -11,5 +11,8 @@ struct Scene;
 void storeLaunchSettings(Demo& demo);
 // Starts the music channel (volume 0 when musicOn is off) and marks it playing.
 void startMusic(Demo& demo);
+// The teardown after the last frame: clock, configurator, music, window and
+// context, then the scene (deleted; null is fine). Safe when parts never started.
+void endShow(Demo& demo, Scene* scene);
 // Runs the show; 0 when it played, non-zero when it could not start.
 int demoMain(Demo& demo);

@@ -90,18 +90,8 @@ bool CaptureSession::open(int width, int height, int fps, std::string& failure)
 void CaptureSession::close()
 {
     if (demo_) {
-        Demo& demo = *demo_;
-        delete demo.configurator;
-        demo.configurator = nullptr;
-        if (demo.musicPlaying)
-            audioStop();
-        demo.musicPlaying = false;
-        destroyGlWindow(demo);
-        if (scene_) {
-            scene_->release();
-            delete scene_;
-            scene_ = nullptr;
-        }
+        endShow(*demo_, scene_);
+        scene_ = nullptr;
         demo_.reset();
     }
     audioSetClock(nullptr, nullptr);
