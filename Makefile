@@ -48,7 +48,7 @@ sanitize:
 FUZZ_SECONDS ?= 60
 fuzz: setup
 	@cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-		-DQUILLMOOR_CONTENT=OFF -DQUILLMOOR_BENCH=OFF >/dev/null
+		-DQUILLMOOR_CONTENT=OFF -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF >/dev/null
 	@cmake --build build-fuzz -j$(JOBS) --target pcx_fuzz audio_fuzz
 	@for target in pcx audio; do \
 		mkdir -p build-fuzz/fuzz/corpus_$$target && \
