@@ -94,20 +94,10 @@ bool ShowHarness::open(int width, int height, bool clockStarts, std::string& fai
 void ShowHarness::close()
 {
     if (demo_) {
-        Demo& demo = *demo_;
-        demo.clock.stopClock();
+        // The show's own teardown, as the entry point runs it.
+        endShow(*demo_, scene_);
+        scene_ = nullptr;
         timerKills_ = killedTimers;
-        delete demo.configurator;
-        demo.configurator = nullptr;
-        if (demo.musicPlaying)
-            audioStop();
-        demo.musicPlaying = false;
-        destroyGlWindow(demo);
-        if (scene_) {
-            scene_->release();
-            delete scene_;
-            scene_ = nullptr;
-        }
         demo_.reset();
     }
     if (activeHarness == this) {
