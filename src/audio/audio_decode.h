@@ -13,8 +13,10 @@
 
 #include "audio/audio_engine.h"
 
-// The longest module we render (a module that never ends stops here).
-constexpr double MODULE_MAX_SECONDS = 3600.0;
+// The longest module we render, in seconds: a module that never ends stops
+// here. Ten minutes is four times the show and about 200 MB of PCM at
+// 44.1 kHz; an hour would let a small hostile file take over a gigabyte.
+constexpr double MODULE_MAX_SECONDS = 600.0;
 
 bool decodeMp3(const std::vector<uint8_t>& bytes, DecodedAudio& out, std::string& reason);
 bool renderModule(const std::vector<uint8_t>& bytes, uint32_t rate, DecodedAudio& out, std::string& reason);
