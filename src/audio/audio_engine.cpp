@@ -231,7 +231,7 @@ bool audioInit(int device, uint32_t rate)
     if (rate == 0)
         return false;
     engine.rate = rate;
-    // Device 0 is the silent output by choice, as in the original's numbering.
+    // Device 0 is the silent output by choice.
     if (device != 0) {
         std::string reason;
         engine.hasDevice = audioOutOpen(device, rate, mixOutput, nullptr, reason);

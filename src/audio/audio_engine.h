@@ -21,9 +21,9 @@ constexpr uint32_t AUDIO_STREAM_PRESCAN = 0x20000u;
 constexpr uint32_t AUDIO_MUSIC_RAMP = 0x200u;
 
 // Opens the output: device -1 = default, 0 = silent by choice, n = the n-th
-// device; `rate` in Hz. The window handle of
-// the original is not needed here. False only when the engine cannot run at
-// all (a missing device still gives a silent output and true).
+// device; `rate` in Hz. No window handle is needed. False only when the
+// engine cannot run at all (a missing device still gives a silent output
+// and true).
 bool audioInit(int device, uint32_t rate);
 // Replaces the clock the silent output's cursor follows (ns, any origin,
 // never going back); null restores CLOCK_MONOTONIC. The offline renderer
