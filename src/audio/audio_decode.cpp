@@ -12,6 +12,8 @@ constexpr size_t FEED_CHUNK_BYTES = 64 * 1024;
 constexpr size_t DECODE_CHUNK_BYTES = 64 * 1024;
 constexpr size_t RENDER_CHUNK_FRAMES = 4096;
 constexpr int MODULE_CHANNELS = 2;  // libopenmpt renders stereo here
+// Far above what any MP3 frame decodes to per byte of input (about eight).
+constexpr size_t MAX_FRAMES_PER_INPUT_BYTE = 64;
 
 struct Mpg123Deleter {
     void operator()(mpg123_handle* handle) const { mpg123_delete(handle); }
@@ -21,7 +23,7 @@ struct ModuleDeleter {
 };
 
 // Reads the new output format; false when it is not float PCM we can use.
-bool takeFormat(mpg123_handle* decoder, DecodedAudio& out, std::string& reason)
+bool takeFormat(mpg123_handle* decoder, size_t inputBytes, DecodedAudio& out, std::string& reason)
 {
     long rate = 0;
     int channels = 0;
@@ -40,10 +42,13 @@ bool takeFormat(mpg123_handle* decoder, DecodedAudio& out, std::string& reason)
     }
     out.channels = channels;
     out.rate = static_cast<uint32_t>(rate);
-    // With a LAME/Xing header the decoder knows the length up front.
-    off_t length = mpg123_length(decoder);
-    if (length > 0 && out.samples.empty())
-        out.samples.reserve(static_cast<size_t>(length) * channels);
+    // With a LAME/Xing header the decoder knows the length up front. The
+    // header is only a claim: no MP3 frame turns one byte into more than a
+    // few dozen sample frames, so the reservation never exceeds that.
+    const size_t claimed = static_cast<size_t>(std::max<off_t>(mpg123_length(decoder), 0));
+    const size_t possible = inputBytes * MAX_FRAMES_PER_INPUT_BYTE;
+    if (out.samples.empty())
+        out.samples.reserve(std::min(claimed, possible) * channels);
     return true;
 }
 
@@ -77,7 +82,7 @@ bool decodeMp3(const std::vector<uint8_t>& bytes, DecodedAudio& out, std::string
         size_t done = 0;
         int result = mpg123_decode(decoder.get(), input, inputSize, chunk.data(), chunk.size(), &done);
         if (result == MPG123_NEW_FORMAT) {
-            if (!takeFormat(decoder.get(), out, reason))
+            if (!takeFormat(decoder.get(), bytes.size(), out, reason))
                 return false;
             formatKnown = true;
         } else if (result == MPG123_ERR) {
