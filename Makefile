@@ -44,7 +44,8 @@ sanitize:
 		ctest --output-on-failure -j$(JOBS) --timeout 900 -LE fuzz
 
 # The fuzz targets built with clang's libFuzzer (coverage-guided) in
-# build-fuzz/, each run for FUZZ_SECONDS against its corpus under fuzz/corpus.
+# build-fuzz/, each run for FUZZ_SECONDS against its corpus under fuzz/corpus,
+# from a fixed seed so that a CI run can be repeated.
 FUZZ_SECONDS ?= 60
 fuzz: setup
 	@cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
@@ -52,7 +53,7 @@ fuzz: setup
 	@cmake --build build-fuzz -j$(JOBS) --target pcx_fuzz audio_fuzz
 	@for target in pcx audio; do \
 		mkdir -p build-fuzz/fuzz/corpus_$$target && \
-		build-fuzz/fuzz/$${target}_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -print_final_stats=1 \
+		build-fuzz/fuzz/$${target}_fuzz -seed=1 -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -print_final_stats=1 \
 			-artifact_prefix=build-fuzz/fuzz/ build-fuzz/fuzz/corpus_$$target fuzz/corpus/$$target \
 			2>build-fuzz/fuzz/$$target.log || { tail -40 build-fuzz/fuzz/$$target.log; exit 1; }; \
 		grep -h "stat::number_of_executed_units" build-fuzz/fuzz/$$target.log | sed "s/^/$$target: /"; \
