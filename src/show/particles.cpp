@@ -18,7 +18,6 @@ constexpr uint32_t SIDE_WINDOW_FROM_MS = 36000;
 constexpr uint32_t SIDE_WINDOW_UNTIL_MS = 40000;
 constexpr int SIDE_LEFT = 10;
 constexpr int SIDE_RIGHT = 11;
-constexpr uint32_t SIZE_WAVE_FROM_MS = 15000;  // the wave runs when t is above this
 constexpr float SIZE_WAVE_PHASE_WRAP = 900.0f;
 
 Vec4 point(float x, float y, float z) { return Vec4{x, y, z, 1.0f}; }
@@ -96,7 +95,7 @@ void recoverPulses(Scene& scene, float step)
 // The wave that swells the sprites runs faster just after a beat.
 void advanceSizeWave(Scene& scene, uint32_t t, float step)
 {
-    if (t <= SIZE_WAVE_FROM_MS) {
+    if (t <= SIZE_WAVE_START_MS) {
         return;
     }
     scene.sizeWaveAmplitude = scene.sizeWaveAmplitude + step;

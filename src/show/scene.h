@@ -24,6 +24,7 @@ constexpr int TERRAIN_VERTEX_COUNT = TERRAIN_SIDE * TERRAIN_SIDE;  // 2500
 constexpr int TERRAIN_TRIANGLE_COUNT = 49 * 49 * 2;                // 4802
 constexpr uint32_t SHOW_RANDOM_SEED = 1319686836u;
 constexpr uint32_t SHOW_MOTION_START_MS = 11000;  // particles run when t is above this
+constexpr uint32_t SIZE_WAVE_START_MS = 15000;    // the sprite size wave runs when t is above this
 
 // The show's pseudo-random generator: a 32-bit linear congruence, 15-bit draws.
 struct ShowRandom {

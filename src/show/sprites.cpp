@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr uint32_t SIZE_WAVE_FROM_MS = 15000;  // the wave applies when t is above this
 constexpr float BASE_SPRITE_SIZE = 0.125f;
 constexpr double QUARTER_TURN = 1.570796326794895;
 constexpr float SPRITE_RED = 1.0f;
@@ -78,7 +77,7 @@ void endSpritePass()
 float spriteSize(const Scene& scene, int i, uint32_t t)
 {
     float wave = 0.0f;
-    if (t > SIZE_WAVE_FROM_MS) {
+    if (t > SIZE_WAVE_START_MS) {
         const float along = static_cast<float>(i) / 200.0f + scene.sizeWavePhase;
         wave = (showSin(along) * 0.125f + 0.1f) * scene.sizeWaveAmplitude;
     }
