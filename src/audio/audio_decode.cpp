@@ -52,11 +52,9 @@ bool takeFormat(mpg123_handle* decoder, size_t inputBytes, DecodedAudio& out, st
     return true;
 }
 
-}  // namespace
-
-bool decodeMp3(const std::vector<uint8_t>& bytes, DecodedAudio& out, std::string& reason)
+// Decodes into `out`; on failure `out` may hold what came before the error.
+bool decodeMp3Frames(const std::vector<uint8_t>& bytes, DecodedAudio& out, std::string& reason)
 {
-    out = DecodedAudio();
     if (bytes.empty()) {
         reason = "empty file";
         return false;
@@ -112,13 +110,25 @@ bool decodeMp3(const std::vector<uint8_t>& bytes, DecodedAudio& out, std::string
     }
 
     if (!formatKnown || out.frames() == 0) {
-        out = DecodedAudio();
         reason = "not an MP3 stream";
         return false;
     }
     // A whole frame count: drop a stray half frame a damaged tail may leave.
     out.samples.resize(out.frames() * out.channels);
     return true;
+}
+
+}  // namespace
+
+bool decodeMp3(const std::vector<uint8_t>& bytes, DecodedAudio& out, std::string& reason)
+{
+    out = DecodedAudio();
+    // A stream that breaks off into garbage is refused whole, with nothing
+    // half-decoded left behind.
+    if (decodeMp3Frames(bytes, out, reason))
+        return true;
+    out = DecodedAudio();
+    return false;
 }
 
 bool renderModule(const std::vector<uint8_t>& bytes, uint32_t rate, DecodedAudio& out, std::string& reason)
