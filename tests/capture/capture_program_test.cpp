@@ -98,7 +98,7 @@ TEST(CaptureProgram, SameOptionsGiveTheSameStillsWhetherSkippedFramesAreDrawnOrN
     const std::string skipA = scratchFolder("skip_a");
     const std::string skipB = scratchFolder("skip_b");
     const std::string drawn = scratchFolder("drawn");
-    const std::string common = "--fps 10 --size 160x90 --still 2.5,15 --quiet --out ";
+    const std::string common = "--fps 10 --size 160x90 --still 2500,15s --quiet --out ";
     ASSERT_EQ(runProgram(common + shellQuote(skipA)).exitCode, 0);
     ASSERT_EQ(runProgram(common + shellQuote(skipB)).exitCode, 0);
     const ProgramRun everyFrame = runProgram(common + shellQuote(drawn) + " --draw-every-frame");
@@ -119,7 +119,7 @@ TEST(CaptureProgram, ShortVideoIsH264WithTheSoundtrack)
         GTEST_SKIP() << "ffmpeg is not installed";
     const std::string folder = scratchFolder("video");
     const std::string video = folder + "/clip.mp4";
-    const ProgramRun run = runProgram("--fps 30 --size 160x90 --from 20 --to 22 --quiet --video " + shellQuote(video));
+    const ProgramRun run = runProgram("--fps 30 --size 160x90 --from 20s --to 22000 --quiet --video " + shellQuote(video));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string probe = "ffprobe -v error -show_entries stream=codec_type,codec_name,pix_fmt,duration,nb_frames "
                               "-of default=noprint_wrappers=1 " + shellQuote(video);

@@ -51,8 +51,8 @@ TEST(CaptureOptions, ReadsEveryOptionAndSortsTheStills)
 {
     CaptureOptions options;
     std::string error;
-    ASSERT_EQ(parse({"--fps", "30", "--size", "640x360", "--still", "96,7.5,1000ms,7500ms", "--out", "/tmp",
-                     "--video", "a.mp4", "--from", "1", "--to", "153", "--draw-every-frame", "--quiet"},
+    ASSERT_EQ(parse({"--fps", "30", "--size", "640x360", "--still", "96s,7.5s,1000ms,7500", "--out", "/tmp",
+                     "--video", "a.mp4", "--from", "1s", "--to", "153000", "--draw-every-frame", "--quiet"},
                     options, error),
               ParseResult::Run)
         << error;
@@ -74,7 +74,8 @@ TEST(CaptureOptions, RejectsBadValuesNamingTheOption)
         {},                                           // nothing to do
         {"--still"},                                  // value missing
         {"--still", "-1"},
-        {"--still", "153"},                           // the show has ended
+        {"--still", "153000"},                        // the show has ended
+        {"--still", "153s"},
         {"--still", "5,,6"},
         {"--still", "abc"},
         {"--still", "nan"},
@@ -84,8 +85,8 @@ TEST(CaptureOptions, RejectsBadValuesNamingTheOption)
         {"--size", "640", "--still", "5"},
         {"--size", "8x8", "--still", "5"},
         {"--size", "641x360", "--video", "a.mp4"},    // yuv420p needs even sides
-        {"--from", "10", "--to", "5", "--video", "a.mp4"},
-        {"--from", "10", "--still", "5"},             // still outside the range
+        {"--from", "10000", "--to", "5000", "--video", "a.mp4"},
+        {"--from", "10s", "--still", "5000"},         // still outside the range
         {"--frobnicate"},
     };
     for (const std::vector<std::string>& args : bad) {

@@ -36,16 +36,17 @@ bool parseSize(const std::string& text, int& width, int& height)
            parseInteger(text.substr(x + 1), MIN_SIDE, MAX_SIDE, height);
 }
 
-// Seconds ("56", "96.5s") or milliseconds ("56000ms"), from 0 to lastMs.
+// Milliseconds of show time, as everywhere in the show ("56000", "56000ms"),
+// or seconds with an "s" ("56s", "96.5s"), from 0 to lastMs.
 bool parseTimeUpTo(const std::string& text, uint32_t lastMs, uint32_t& timeMs)
 {
     std::string number = text;
-    double scale = 1000.0;
+    double scale = 1.0;
     if (number.size() > 2 && number.compare(number.size() - 2, 2, "ms") == 0) {
         number.resize(number.size() - 2);
-        scale = 1.0;
     } else if (number.size() > 1 && number.back() == 's') {
         number.pop_back();
+        scale = 1000.0;
     }
     if (number.empty() || !(std::isdigit(static_cast<unsigned char>(number[0])) || number[0] == '.'))
         return false;
@@ -150,7 +151,7 @@ ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, 
             expected = "WIDTHxHEIGHT, each 16 to 8192 pixels";
         } else if (option == "--still") {
             good = parseStillList(value, options.stillsMs);
-            expected = "show times in seconds (or with \"ms\") before 153 s, separated by commas";
+            expected = "show times in ms (or seconds with \"s\") before 153000, separated by commas";
         } else if (option == "--out") {
             good = !value.empty();
             options.outDir = value;
@@ -162,7 +163,7 @@ ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, 
         } else {
             uint32_t& target = option == "--from" ? options.fromMs : options.toMs;
             good = parseTimeUpTo(value, option == "--to" ? SHOW_END_MS : SHOW_END_MS - 1, target);
-            expected = "a show time in seconds (or with \"ms\"), 0 to 153 s";
+            expected = "a show time in ms (or seconds with \"s\"), 0 to 153000";
         }
         if (!good) {
             error = option + " " + value + ": expected " + expected;
@@ -195,13 +196,14 @@ const char* captureUsage()
            "                      its 16:9 view, with black bars when WxH is not 16:9\n"
            "  --out DIR           folder for the stills (default: the current folder)\n"
            "  --from T, --to T    write only frames starting at or after --from and before\n"
-           "                      --to (defaults 0 and 153); frames before are simulated\n"
+           "                      --to (defaults 0 and 153000); frames before are simulated\n"
            "  --draw-every-frame  draw the frames that are not written as well (slower; the\n"
            "                      result is the same)\n"
            "  --quiet             no progress line and no summary\n"
            "  --help              this text\n"
            "\n"
-           "Show times are seconds (\"56\", \"96.5\") or milliseconds (\"56000ms\"), before 153 s.\n"
+           "Show times are milliseconds (\"56000\") or seconds with an s (\"56s\", \"96.5s\"),\n"
+           "before the show ends at 153000.\n"
            "Progress (frame, show time, fps, time left) goes to stderr when it is a terminal.\n"
            "The exit status is 0 when everything asked for was written, 1 otherwise.\n";
 }
