@@ -35,7 +35,7 @@ constexpr PictureSlot PICTURES[PICTURE_COUNT] = {
 
 // Starts the engine and loads the soundtrack; false (reported once) when the
 // show has to play silently.
-bool startMusic(Demo* demo)
+bool loadMusic(Demo* demo)
 {
     if (!audioInit(-1, 44100)) {
         logMessage("content", "audio engine unavailable; the show plays silently");
@@ -98,7 +98,7 @@ void readPicture(const PictureSlot& slot, PcxImage& image)
 bool KestruneConfigurator::configure()
 {
     // A silent show is still a show: the rest is loaded whatever the audio did.
-    const bool musicReady = startMusic(demo);
+    const bool musicReady = loadMusic(demo);
 
     buildPrograms(demo->shaders);
 
