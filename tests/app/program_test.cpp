@@ -30,7 +30,10 @@ RunResult runShow(const std::vector<std::string>& extraEnv, std::chrono::millise
                   int stopSignal)
 {
     std::string exe = std::string(QUILLMOOR_BINARY_DIR) + "/quillmoor";
-    std::string errPath = ::testing::TempDir() + "quillmoor_stderr.txt";
+    // One file per test process: CTest runs the program tests side by side.
+    std::string errPath = ::testing::TempDir() + "quillmoor_stderr_" +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                          std::to_string(getpid()) + ".txt";
 
     std::vector<std::string> envStrings;
     for (char** e = environ; *e; ++e) {

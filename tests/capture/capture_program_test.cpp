@@ -2,6 +2,8 @@
 // state, identical stills from identical options whether skipped frames are
 // drawn or not, a short video with sound, and one-line errors.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -31,7 +33,7 @@ std::string readText(const std::string& path)
 
 std::string scratchFolder(const std::string& name)
 {
-    const std::string folder = ::testing::TempDir() + "capture_" + name;
+    const std::string folder = ::testing::TempDir() + "capture_" + name + "_" + std::to_string(getpid());
     std::system(("rm -rf " + shellQuote(folder) + " && mkdir -p " + shellQuote(folder)).c_str());
     return folder;
 }
@@ -42,7 +44,8 @@ ProgramRun runProgram(const std::string& arguments, const std::string& environme
 {
     // Per test, so tests running side by side keep their own output.
     const std::string stem = ::testing::TempDir() + "capture_" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                             std::to_string(getpid());
     const std::string out = stem + "_stdout.txt";
     const std::string err = stem + "_stderr.txt";
     const std::string command = environment + " " + shellQuote(std::string(QUILLMOOR_BINARY_DIR) +
