@@ -50,7 +50,31 @@ private:
     Scene& scene_;
 };
 
+// Starts the music channel (volume 0 when musicOn is off) and marks it playing.
+void startMusic(Demo& demo)
+{
+    uint32_t channel = demo.music.activeHandle();
+    if (!demo.musicOn)
+        audioChannelSetAttribute(channel, AUDIO_ATTRIB_VOL, 0.0f);
+    audioStart();
+    audioChannelPlay(channel, false);
+    demo.musicPlaying = true;
+}
+
 }  // namespace
+
+Scene* beginShow(Demo& demo)
+{
+    if (!openWindow(demo))
+        return nullptr;
+    demo.configurator->configure();
+    Scene* scene = new Scene(demo);
+    demo.clock.startClock();
+    for (uint32_t& done : demo.fadeDone)
+        done = 0;
+    startMusic(demo);
+    return scene;
+}
 
 void endShow(Demo& demo, Scene* scene)
 {
@@ -78,16 +102,6 @@ void storeLaunchSettings(Demo& demo)
     demo.settings.aspect = demo.desktopAspect;
 }
 
-void startMusic(Demo& demo)
-{
-    uint32_t channel = demo.music.activeHandle();
-    if (!demo.musicOn)
-        audioChannelSetAttribute(channel, AUDIO_ATTRIB_VOL, 0.0f);
-    audioStart();
-    audioChannelPlay(channel, false);
-    demo.musicPlaying = true;
-}
-
 int demoMain(Demo& demo)
 {
     demo.configurator = new KestruneConfigurator(&demo);
@@ -95,17 +109,11 @@ int demoMain(Demo& demo)
 
     // Without a window, a context or the required extensions there is
     // nothing to draw with: say why (openWindow did), tear down, fail.
-    if (!openWindow(demo)) {
+    Scene* scene = beginShow(demo);
+    if (!scene) {
         endShow(demo, nullptr);
         return 1;
     }
-
-    demo.configurator->configure();
-    Scene* scene = new Scene(demo);
-    demo.clock.startClock();
-    for (uint32_t& done : demo.fadeDone)
-        done = 0;
-    startMusic(demo);
 
     LiveFrameIo io(demo, *scene);
     runMainLoop(demo, io);

@@ -9,8 +9,10 @@ struct Scene;
 
 // Stores the fixed launch settings (1920 x 1080 fullscreen, vsync, 32 bits).
 void storeLaunchSettings(Demo& demo);
-// Starts the music channel (volume 0 when musicOn is off) and marks it playing.
-void startMusic(Demo& demo);
+// The start-up after the settings: window and context, content, scene, clock,
+// cleared fades, music. Null when the window could not be opened (said why);
+// the caller then ends the show with endShow(demo, nullptr).
+Scene* beginShow(Demo& demo);
 // The teardown after the last frame: clock, configurator, music, window and
 // context, then the scene (deleted; null is fine). Safe when parts never started.
 void endShow(Demo& demo, Scene* scene);

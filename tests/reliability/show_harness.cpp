@@ -6,7 +6,6 @@
 #include "app/entry.h"
 #include "audio/audio_engine.h"
 #include "gl/gl_extensions.h"
-#include "gl/gl_window.h"
 #include "platform/window.h"
 #include "show/fades.h"
 #include "show/frame.h"
@@ -76,18 +75,13 @@ bool ShowHarness::open(int width, int height, bool clockStarts, std::string& fai
     demo.settings.height = height;
     demo.settings.fullscreen = false;
     demo.settings.aspect = Aspect16x9;
-    if (!openWindow(demo)) {
+    scene_ = beginShow(demo);
+    if (!scene_) {
         failure = "openWindow failed (see stderr)";
         close();
         return false;
     }
-    demo.configurator->configure();
-    scene_ = new Scene(demo);
-    demo.clock.startClock();
     timerUser_ = startedTimerUser;
-    for (uint32_t& done : demo.fadeDone)
-        done = 0;
-    startMusic(demo);
     return true;
 }
 

@@ -8,7 +8,6 @@
 #include "app/entry.h"
 #include "audio/audio_engine.h"
 #include "gl/gl_extensions.h"
-#include "gl/gl_window.h"
 #include "show/fades.h"
 #include "show/frame.h"
 #include "show/scene.h"
@@ -74,16 +73,14 @@ bool CaptureSession::open(int width, int height, int fps, std::string& failure)
     // The 16:9 letterboxed view whatever the desktop or the size asked for.
     demo.settings.aspect = Aspect16x9;
     demo.musicOn = true;
-    if (!openWindow(demo)) {
+    // Show time comes from the frame count: no timer thread.
+    demo.clock.service.start = [](uint32_t, uint32_t, TimerCallback, void*) { return 0u; };
+    scene_ = beginShow(demo);
+    if (!scene_) {
         failure = "cannot open an offscreen OpenGL window (see above)";
         close();
         return false;
     }
-    demo.configurator->configure();
-    scene_ = new Scene(demo);
-    for (uint32_t& done : demo.fadeDone)
-        done = 0;
-    startMusic(demo);
     return true;
 }
 
