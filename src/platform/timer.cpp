@@ -62,11 +62,6 @@ uint64_t platformMonotonicNs()
     return uint64_t(ts.tv_sec) * 1000000000u + uint64_t(ts.tv_nsec);
 }
 
-uint64_t platformMonotonicMs()
-{
-    return platformMonotonicNs() / NS_PER_MS;
-}
-
 uint32_t platformTimerCaps(TimerCaps& caps)
 {
     timespec resolution;

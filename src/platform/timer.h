@@ -23,7 +23,5 @@ uint32_t platformTimerStart(uint32_t delayMs, uint32_t resolutionMs, TimerCallba
 // Stops the timer with that identifier and joins its thread (0 is ignored).
 void platformTimerKill(uint32_t id);
 
-// Milliseconds of CLOCK_MONOTONIC, for code that needs a wall clock.
-uint64_t platformMonotonicMs();
 // Nanoseconds of CLOCK_MONOTONIC.
 uint64_t platformMonotonicNs();
