@@ -62,13 +62,6 @@ Channel* findChannel(uint32_t handle)
     return engine.channels[handle - 1];
 }
 
-// A relative name ("Data\\music.mp3") is a content name; an absolute path
-// is taken as it is.
-std::string channelFilePath(const char* path)
-{
-    return path[0] == '/' ? std::string(path) : resolveContentPath(path);
-}
-
 uint64_t framesIn(uint64_t ns, uint32_t rate)
 {
     return ns / NS_PER_SECOND * rate + ns % NS_PER_SECOND * rate / NS_PER_SECOND;
@@ -207,7 +200,7 @@ uint32_t createChannel(const char* path, Decoder decode)
         logMessage("audio", "%s: no file named", "(none)");
         return 0;
     }
-    const std::string file = channelFilePath(path);
+    const std::string file = path;
     if (!engine.initialised) {
         logMessage("audio", "%s: audio engine not started", file.c_str());
         return 0;
@@ -370,7 +363,7 @@ bool decodeAudioFile(const char* path, DecodedAudio& out, std::string& reason)
         return false;
     }
     std::vector<uint8_t> bytes;
-    if (!readWholeFile(channelFilePath(path), bytes, reason))
+    if (!readWholeFile(path, bytes, reason))
         return false;
     if (pathNamesStream(path))
         return decodeMp3(bytes, out, reason);

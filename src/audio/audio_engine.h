@@ -6,8 +6,7 @@
 // Process-wide state; control calls from the main thread. The output runs on
 // SDL's audio thread, reads cursors, volumes and playing flags as atomics and
 // is held off by the output's lock while channels are added or restarted.
-// A relative file name ("Data\\music.mp3") is resolved as content; an
-// absolute path is used as it is.
+// Files are read from the path given; content names are resolved by the caller.
 #pragma once
 
 #include <cstddef>
