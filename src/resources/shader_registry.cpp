@@ -32,25 +32,15 @@ std::string oneLine(const std::string& log)
     return line.empty() ? std::string("(no log)") : line;
 }
 
-std::string shaderLog(GLuint id)
+// The info log of a shader or program, read with that object's two getters.
+std::string infoLog(GLuint id, PFNGLGETSHADERIVPROC getParameter, PFNGLGETSHADERINFOLOGPROC getLog)
 {
     GLint length = 0;
-    glExt.glGetShaderiv(id, GL_INFO_LOG_LENGTH, &length);
+    getParameter(id, GL_INFO_LOG_LENGTH, &length);
     if (length <= 0)
         return std::string();
     std::string log(static_cast<size_t>(length), '\0');
-    glExt.glGetShaderInfoLog(id, length, nullptr, &log[0]);
-    return log;
-}
-
-std::string programLog(GLuint id)
-{
-    GLint length = 0;
-    glExt.glGetProgramiv(id, GL_INFO_LOG_LENGTH, &length);
-    if (length <= 0)
-        return std::string();
-    std::string log(static_cast<size_t>(length), '\0');
-    glExt.glGetProgramInfoLog(id, length, nullptr, &log[0]);
+    getLog(id, length, nullptr, &log[0]);
     return log;
 }
 
@@ -111,7 +101,8 @@ Shader* ShaderRegistry::addShader(const char* name, const char* source, uint32_t
         shader->compiled = true;
     } else {
         // The shader stays listed without a name; say once why.
-        logMessage("shaders", "%s: %s", name, oneLine(shaderLog(shader->id)).c_str());
+        const std::string log = infoLog(shader->id, glExt.glGetShaderiv, glExt.glGetShaderInfoLog);
+        logMessage("shaders", "%s: %s", name, oneLine(log).c_str());
     }
 
     ShaderNode* node = new ShaderNode;
@@ -138,8 +129,10 @@ ShaderProgram* ShaderRegistry::createProgram(const char* name, const char* verte
     glExt.glGetProgramiv(program->id, GL_LINK_STATUS, &status);
     // A program that failed to link is still registered and used (its
     // uniforms then have location -1); the reason is reported once.
-    if (status == 0)
-        logMessage("shaders", "%s: link failed: %s", name, oneLine(programLog(program->id)).c_str());
+    if (status == 0) {
+        const std::string log = infoLog(program->id, glExt.glGetProgramiv, glExt.glGetProgramInfoLog);
+        logMessage("shaders", "%s: link failed: %s", name, oneLine(log).c_str());
+    }
 
     ProgramNode* node = new ProgramNode;
     node->program = program;
