@@ -47,6 +47,20 @@ std::FILE* openContentFile(const std::string& path)
     return std::fopen(path.c_str(), "rb");
 }
 
+bool readOpenFile(std::FILE* file, std::vector<uint8_t>& bytes, std::string& reason)
+{
+    bytes.clear();
+    uint8_t chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    if (std::ferror(file) == 0)
+        return true;
+    reason = errno ? std::strerror(errno) : "read error";
+    bytes.clear();
+    return false;
+}
+
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason)
 {
     bytes.clear();
@@ -55,17 +69,8 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
         reason = std::strerror(errno);
         return false;
     }
-    uint8_t chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    bool failed = std::ferror(file) != 0;
-    int readErrno = errno;
+    errno = 0;
+    bool ok = readOpenFile(file, bytes, reason);
     std::fclose(file);
-    if (failed) {
-        reason = readErrno ? std::strerror(readErrno) : "read error";
-        bytes.clear();
-        return false;
-    }
-    return true;
+    return ok;
 }

@@ -16,6 +16,10 @@ std::string resolveContentPath(const char* showPath);
 // Opens a content file for binary reading; null (and errno set) on failure.
 std::FILE* openContentFile(const std::string& path);
 
+// Reads an open file to its end into `bytes` (a pipe serves as well as a
+// file); does not close it. False, with a short reason, on a read error.
+bool readOpenFile(std::FILE* file, std::vector<uint8_t>& bytes, std::string& reason);
+
 // Reads a whole file into `bytes`. On failure returns false and puts a short
 // reason ("no such file", "permission denied", ...) into `reason`.
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason);

@@ -2,7 +2,10 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace {
 
@@ -146,13 +149,10 @@ bool PcxImage::read(std::FILE* file)
     }
     // Read to the end rather than seeking, so a pipe serves as well as a file.
     std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    const bool readFailed = std::ferror(file) != 0;
+    std::string reason;
+    const bool readOk = readOpenFile(file, bytes, reason);
     std::fclose(file);
-    if (readFailed) {
+    if (!readOk) {
         pixels = nullptr;
         palette = nullptr;
         width = 0;
