@@ -9,11 +9,18 @@ CMAKE_FLAGS ?=
 
 all: build
 
+# Playing needs only what building and running need; the test targets below
+# ask the set-up for the test tools as well and build the suites.
+SETUP_ARGS ?= --test
+SUITES ?= -DQUILLMOOR_TESTS=ON -DQUILLMOOR_BENCH=ON
+run: SETUP_ARGS =
+run: SUITES = -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF
+
 setup:
-	@bash tools/setup.sh
+	@bash tools/setup.sh $(SETUP_ARGS)
 
 configure: setup
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) $(SUITES) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)

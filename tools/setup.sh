@@ -1,19 +1,33 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need.
-# Does nothing when they are all there. As root it runs apt-get itself; as
-# another user it uses sudo when it can, and otherwise prints the command.
+# Installs the Debian packages the project needs and does nothing when they
+# are all there. Without arguments: what building and playing the show need.
+# With --test: also what the test suites, benchmarks and fuzzing need.
+# As root it runs apt-get itself; as another user it uses sudo when it can,
+# and otherwise prints the command.
 set -euo pipefail
 
+# Building the show, its content and the capture tool, and running them.
 packages=(
   build-essential cmake pkg-config
   libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0
-  libmpg123-dev libopenmpt-dev libfftw3-dev libmp3lame-dev lame
-  libfreetype-dev fonts-dejavu-core libpng-dev libebur128-dev
-  ffmpeg imagemagick netpbm
+  libmpg123-dev libopenmpt-dev libfftw3-dev libmp3lame-dev
+  libfreetype-dev fonts-dejavu-core libpng-dev
+)
+
+# Tests, benchmarks and fuzzing: the tools the tests compare against and the
+# real parts (display server, window manager) they run the show under.
+test_packages=(
+  lame ffmpeg imagemagick netpbm libebur128-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
 )
+
+case "${1:-}" in
+  --test) packages+=("${test_packages[@]}") ;;
+  "") ;;
+  *) echo "usage: tools/setup.sh [--test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -326,6 +326,25 @@ uint64_t audioChannelPosition(uint32_t handle)
     return channel->cursor.load(std::memory_order_acquire);
 }
 
+bool audioChannelSetPosition(uint32_t handle, uint64_t frame)
+{
+    Channel* channel = findChannel(handle);
+    if (!channel)
+        return false;
+    if (!engine.hasDevice) {
+        settleSilentClock(*channel, silentNowNs());
+        const uint32_t rate = channel->pcm.rate ? channel->pcm.rate : 1;
+        channel->silentPlayedNs = frame / rate * NS_PER_SECOND + frame % rate * NS_PER_SECOND / rate;
+        return true;
+    }
+    audioOutLock();
+    channel->cursor.store(frame, std::memory_order_relaxed);
+    if (channel->converter)
+        audioOutConverterClear(channel->converter);
+    audioOutUnlock();
+    return true;
+}
+
 const DecodedAudio* audioChannelPcm(uint32_t handle)
 {
     const Channel* channel = findChannel(handle);

@@ -49,6 +49,10 @@ int audioChannelGetData(uint32_t handle, void* buffer, uint32_t flags);
 // playing times the channel's rate. Past the end it goes on counting
 // silence. 0 for an unknown handle.
 uint64_t audioChannelPosition(uint32_t handle);
+// Moves the channel's play cursor to `frame` (the channel's own frames), as
+// a start part-way through the show does before playing. False for an
+// unknown handle.
+bool audioChannelSetPosition(uint32_t handle, uint64_t frame);
 bool audioStop();   // output stopped; channels keep their cursors
 void audioFree();   // everything released; handles become invalid
 

@@ -12,6 +12,20 @@
 
 // Turns "Data\\x.pcx" into an absolute path on this machine.
 std::string resolveContentPath(const char* showPath);
+// Makes "Data\\x" names resolve inside `dataFolder` (the Data folder itself)
+// from now on; an empty name goes back to the default.
+void setContentFolder(const std::string& dataFolder);
+
+// An ordinary file opened for binary reading, and its size when opened.
+struct OpenedFile {
+    std::FILE* file = nullptr;  // owned by the caller (fclose)
+    uint64_t size = 0;          // bytes
+};
+// Opens `path` only when, after following links, it is an ordinary file of
+// at most `maxBytes`. Directories, FIFOs, sockets and devices are refused
+// without blocking. False with a short reason ("is a FIFO", "is 2147483648
+// bytes, more than the 33554432 allowed") otherwise.
+bool openOrdinaryFile(const std::string& path, uint64_t maxBytes, OpenedFile& out, std::string& reason);
 
 // Opens a content file for binary reading; null (and errno set) on failure.
 std::FILE* openContentFile(const std::string& path);
