@@ -36,18 +36,22 @@ test: build
 # sanitized at build time too. Mesa unloads its software driver when the
 # last display closes, and LeakSanitizer then sees what the driver still
 # held as leaked, with no name to suppress it by: the tests run with the
-# driver preloaded so that it stays. What system libraries keep for the life
-# of the process is suppressed by tools/lsan.supp (see its header); anything
-# of ours fails the test that leaked. The fuzz targets are sanitized in every
-# build, so their bounded runs are left to `make test` and `make fuzz`.
-SWRAST_DRIVER := $(firstword $(wildcard /usr/lib/*/dri/swrast_dri.so))
+# driver preloaded so that it stays. The driver is looked up by the shell
+# when the tests start: make expands the whole recipe before its first line
+# runs, which is before the set-up has installed Mesa on a fresh machine.
+# What system libraries keep for the life of the process is suppressed by
+# tools/lsan.supp (see its header); anything of ours fails the test that
+# leaked. The fuzz targets are sanitized in every build, so their bounded
+# runs are left to `make test` and `make fuzz`.
 SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:verify_asan_link_order=0 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 sanitize:
 	@$(SANITIZE_ENV) $(MAKE) build BUILD=build-sanitize \
 		CMAKE_FLAGS="-DQUILLMOOR_SANITIZE=ON -DQUILLMOOR_BENCH=OFF"
-	@cd build-sanitize && $(SANITIZE_ENV) LD_PRELOAD=$(SWRAST_DRIVER) \
+	@driver=$$(ls /usr/lib/*/dri/swrast_dri.so 2>/dev/null | head -n 1); \
+	[ -n "$$driver" ] || { echo "sanitize: no Mesa software driver (swrast_dri.so) installed" >&2; exit 1; }; \
+	cd build-sanitize && $(SANITIZE_ENV) LD_PRELOAD=$$driver \
 		ctest --output-on-failure -j$(JOBS) --timeout 900 -LE fuzz
 
 # The fuzz targets built with clang's libFuzzer (coverage-guided) in

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "app/demo.h"
+#include "gl/gl_window.h"
 #include "resources/configurator.h"
 #include "app/clock.h"
 #include "show/fades.h"
@@ -22,7 +23,6 @@
 #include "show/sprites.h"
 #include "resources/shader_registry.h"
 #include "show/terrain.h"
-#include "support/gl_test_context.h"
 
 namespace {
 
@@ -33,23 +33,38 @@ double secondsSince(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A context of the given size with the show's content loaded and its projection.
+// A hidden window of the given size with the show's content loaded and its
+// projection; everything it made is released, GL objects first.
 struct ShowContext {
-    GlTestContext gl;
+    std::unique_ptr<Demo> demo = std::make_unique<Demo>();
     std::unique_ptr<Scene> scene;
+    bool ok = false;
 
-    ShowContext(int width, int height) : gl(width, height)
+    ShowContext(int width, int height)
     {
-        if (!gl.ok()) {
+        ok = createGlWindow(*demo, width, height, false, 32);
+        if (!ok)
             return;
-        }
-        KestruneConfigurator(&gl.demo()).configure();
+        KestruneConfigurator(demo.get()).configure();
+        glViewport(0, 0, width, height);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
         gluPerspective(93.1, static_cast<double>(width) / height, 0.01, 10000.0);
         glMatrixMode(GL_MODELVIEW);
-        scene = std::make_unique<Scene>(gl.demo());
+        glLoadIdentity();
+        scene = std::make_unique<Scene>(*demo);
     }
+
+    ~ShowContext()
+    {
+        scene.reset();
+        demo->shaders.release();
+        demo->textures.release();
+        destroyGlWindow(*demo);
+    }
+
+    ShowContext(const ShowContext&) = delete;
+    ShowContext& operator=(const ShowContext&) = delete;
 };
 
 // Lets the show run, undrawn, from its start to `untilMs` at 60 frames a second.
@@ -70,11 +85,11 @@ template <typename Pass>
 void timeSplit(benchmark::State& state, Pass submit, bool simulateFirst = false)
 {
     ShowContext show(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    if (!show.gl.ok()) {
-        state.SkipWithError(show.gl.failure().c_str());
+    if (!show.ok) {
+        state.SkipWithError("no GL window (see stderr)");
         return;
     }
-    Demo& demo = show.gl.demo();
+    Demo& demo = *show.demo;
     if (simulateFirst)
         simulateUntil(demo, *show.scene, 20000);
     demo.timeMs = 20000;  // particles and sprites running
@@ -142,7 +157,7 @@ void BM_SpritePass(benchmark::State& state)
 void BM_SizeUniformLookups(benchmark::State& state)
 {
     ShowContext show(16, 16);
-    ShaderProgram* program = show.gl.ok() ? show.gl.demo().shaders.findProgram("FAKEDOF") : nullptr;
+    ShaderProgram* program = show.ok ? show.demo->shaders.findProgram("FAKEDOF") : nullptr;
     if (!program) {
         state.SkipWithError("no FAKEDOF program");
         return;

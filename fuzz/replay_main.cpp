@@ -1,10 +1,13 @@
 // Stand-alone driver for compilers without libFuzzer: runs the fuzz entry
 // point over every file of the given corpus folders, then, until
 // -max_total_time seconds have passed, over mutations of them (bytes
-// flipped, cut short, header fields set to edge values).
+// flipped, cut short, header fields set to edge values). The mutations come
+// from -seed (default 1) over the corpus in name order, so a run repeats.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -47,6 +50,7 @@ std::vector<uint8_t> mutate(std::vector<uint8_t> input, std::mt19937& random)
 int main(int argc, char** argv)
 {
     double maxSeconds = 0.0;
+    unsigned long seed = 1;
     std::vector<std::vector<uint8_t>> corpus;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -54,18 +58,26 @@ int main(int argc, char** argv)
             maxSeconds = std::atof(arg + 16);
             continue;
         }
+        if (std::strncmp(arg, "-seed=", 6) == 0) {
+            seed = std::strtoul(arg + 6, nullptr, 10);
+            continue;
+        }
         if (arg[0] == '-')
             continue;  // other libFuzzer options mean nothing here
         std::error_code error;
+        std::vector<std::filesystem::path> files;
         for (const auto& entry : std::filesystem::directory_iterator(arg, error)) {
-            if (!entry.is_regular_file())
-                continue;
-            std::ifstream in(entry.path(), std::ios::binary);
-            corpus.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            if (entry.is_regular_file())
+                files.push_back(entry.path());
         }
         if (error) {
             std::fprintf(stderr, "replay: %s: %s\n", arg, error.message().c_str());
             return 1;
+        }
+        std::sort(files.begin(), files.end());
+        for (const auto& file : files) {
+            std::ifstream in(file, std::ios::binary);
+            corpus.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         }
     }
     if (corpus.empty()) {
@@ -76,7 +88,7 @@ int main(int argc, char** argv)
     for (const auto& input : corpus)
         LLVMFuzzerTestOneInput(input.data(), input.size());
 
-    std::mt19937 random(12345);
+    std::mt19937 random(static_cast<std::mt19937::result_type>(seed));
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(maxSeconds);
     unsigned long runs = corpus.size();
     while (std::chrono::steady_clock::now() < end) {
