@@ -1,9 +1,8 @@
-// The show's bass energy of a stereo mix, as the show measures it from its
-// spectrum: channels averaged, the 1024 frames before the cursor Hann-
-// windowed, bins 0..9 of a 1024-point transform scaled so a sine of
-// amplitude A at a bin centre reads A, and their mean. Only the ten bins are
-// evaluated (directly), which is all the soundtrack generator needs to
-// check its own mix before encoding.
+// The show's bass energy of a stereo mix, frame by frame, measured exactly
+// as the show measures it while it plays: the spectrum of "what is playing"
+// (audio/spectrum.h) at the frame's play cursor, reduced to the mean of its
+// bass bins (show/scene.h). The soundtrack generator checks its own mix with
+// it before encoding.
 // Pure; single-threaded tool code.
 #pragma once
 

@@ -7,6 +7,7 @@
 #include "audio/audio_engine.h"
 #include "audio/spectrum.h"
 #include "resources/pcx_image.h"
+#include "show/scene.h"
 
 #include <png.h>
 
@@ -96,11 +97,10 @@ bool plotBassEnergy(const std::string& data, const std::string& out)
         const size_t cursor = size_t(t * audio.rate + 0.5);
         if (cursor > audio.frames()) break;
         computeSpectrum(audio.samples.data(), audio.frames(), audio.channels, cursor, spectrum);
-        float sum = 0.0f;
-        for (int k = 0; k < 10; ++k) sum += spectrum[k];
+        const float energy = bassEnergy(spectrum);
         const int x = int(t * PIXELS_PER_SECOND);
-        high[size_t(x)] = std::max(high[size_t(x)], sum / 10.0f);
-        low[size_t(x)] = std::min(low[size_t(x)], sum / 10.0f);
+        high[size_t(x)] = std::max(high[size_t(x)], energy);
+        low[size_t(x)] = std::min(low[size_t(x)], energy);
     }
     // Each column spans the lowest to the highest frame it holds; the floor
     // under it is darker, so both the hits and the level between them show.

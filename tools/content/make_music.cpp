@@ -9,6 +9,8 @@
 #include "soundtrack.h"
 #include "synth.h"
 
+#include "show/beat.h"
+
 #include <lame/lame.h>
 
 #include <algorithm>
@@ -20,7 +22,6 @@
 namespace {
 
 constexpr double SHOW_FPS = 60.0;
-constexpr float BEAT_THRESHOLD = 0.1f;
 constexpr int ENCODE_CHUNK = 8192;  // frames per call into the encoder
 
 void report(const StereoBuffer& mix)
