@@ -4,8 +4,9 @@
 // resolved once a context is current. The loader doubles as the start-up
 // capability check: it succeeds only when the whole required chain is there.
 //
-// The original asked WGL for its tokens; here the window system is GLX or
-// EGL, and each WGL token stands for the capability it names:
+// The start-up check names its window-system requirements by their WGL
+// tokens. The window system here is GLX or EGL, so each token is read as the
+// capability it names, found under its Linux name:
 //   WGL_ARB_extensions_string -> glXQueryExtensionsString / eglQueryString
 //   WGL_EXT_swap_control      -> GLX_EXT_swap_control, GLX_MESA_swap_control
 //                                or GLX_SGI_swap_control; EGL: eglSwapInterval
@@ -27,7 +28,7 @@
 struct Demo;
 
 struct GlExtensions {
-    // Window system (stand-ins for the WGL group).
+    // Window system (the capabilities the WGL tokens name).
     const char* (*windowSystemExtensions)() = nullptr;  // the extension string getter
     bool (*swapInterval)(int interval) = nullptr;        // null: no swap control
     void* choosePixelFormat = nullptr;                   // resolved, not called
