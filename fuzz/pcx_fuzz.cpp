@@ -31,7 +31,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } else if (image.pixels || image.palette || !image.failure) {
         std::abort();
     }
-    delete[] image.pixels;
-    delete[] image.palette;
     return 0;
 }

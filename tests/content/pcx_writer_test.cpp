@@ -13,11 +13,6 @@ struct Decoded {
     PcxImage image;
     bool ok = false;
     explicit Decoded(const std::vector<uint8_t>& bytes) { ok = image.decode(bytes.data(), bytes.size()); }
-    ~Decoded()
-    {
-        delete[] image.pixels;
-        delete[] image.palette;
-    }
 };
 
 // Walks the run-length data row by row the way the format lays it out,

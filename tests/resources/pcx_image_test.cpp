@@ -14,19 +14,14 @@
 
 namespace {
 
-// The decoded picture, its buffers freed when the test is done with it.
+// The decoded picture and whether it decoded.
 struct Decoded {
     PcxImage image;
     bool ok = false;
-    ~Decoded()
-    {
-        delete[] image.pixels;
-        delete[] image.palette;
-    }
     // RGBA of pixel i (in decode order).
     std::vector<int> pixel(size_t i) const
     {
-        const uint8_t* p = image.pixels + 4 * i;
+        const uint8_t* p = image.pixels.get() + 4 * i;
         return {p[0], p[1], p[2], p[3]};
     }
 };
@@ -106,7 +101,7 @@ TEST(PcxReader, LiteralBytesIndexThePaletteWithOpaqueAlpha)
     EXPECT_EQ(colourOf(1), d.pixel(2));
     // The palette is handed back as stored.
     ASSERT_NE(nullptr, d.image.palette);
-    EXPECT_EQ(0, std::memcmp(f.palette.data(), d.image.palette, 768));
+    EXPECT_EQ(0, std::memcmp(f.palette.data(), d.image.palette.get(), 768));
 }
 
 TEST(PcxReader, SizeComesFromScanlineBytesPlanesAndRowNumbers)
