@@ -1,6 +1,6 @@
 // Fuzz entry point for the PCX reader: any byte string goes through read()
-// (over an in-memory FILE), and a picture it accepts must have a sane size
-// and fully readable buffers.
+// (over an in-memory FILE), and a picture it accepts must have a sane size,
+// fully readable buffers, and the size that readHeader() alone gives.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +10,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    PcxImage header;
+    const bool headerOk = header.readHeader(data, size);
+    if (header.pixels || header.palette || headerOk == (header.failure != nullptr))
+        std::abort();
     PcxImage image;
     // fmemopen refuses an empty buffer; a one-byte stand-in is as short.
     static const uint8_t empty = 0;
@@ -17,6 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!file)
         return 0;
     if (image.read(file)) {
+        if (!headerOk || header.width != image.width || header.height != image.height)
+            std::abort();
         if (!image.pixels || !image.palette || image.width <= 0 || image.height <= 0 ||
             image.width > PcxImage::MAX_SIDE || image.height > PcxImage::MAX_SIDE)
             std::abort();
@@ -31,7 +37,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } else if (image.pixels || image.palette || !image.failure) {
         std::abort();
     }
-    delete[] image.pixels;
-    delete[] image.palette;
     return 0;
 }

@@ -19,52 +19,81 @@ void setContentFolder(const std::string& dataFolder)
     contentFolder = dataFolder;
 }
 
-bool openOrdinaryFile(const std::string& path, uint64_t maxBytes, OpenedFile& out, std::string& reason)
+namespace {
+
+// What a path that is not an ordinary file is, in words; null for an
+// ordinary file.
+const char* notOrdinary(mode_t mode)
 {
-    out = OpenedFile{};
-    // Non-blocking, so that opening a FIFO with no writer cannot hang; what
-    // the path is decides before a byte is read.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    struct stat info;
-    if (::fstat(fd, &info) != 0) {
-        reason = std::strerror(errno);
-        ::close(fd);
-        return false;
-    }
-    const char* kind = nullptr;
-    if (S_ISDIR(info.st_mode))
-        kind = "is a directory";
-    else if (S_ISFIFO(info.st_mode))
-        kind = "is a FIFO";
-    else if (S_ISSOCK(info.st_mode))
-        kind = "is a socket";
-    else if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
-        kind = "is a device";
-    else if (!S_ISREG(info.st_mode))
-        kind = "is not an ordinary file";
-    if (kind) {
+    if (S_ISREG(mode))
+        return nullptr;
+    if (S_ISDIR(mode))
+        return "is a directory";
+    if (S_ISFIFO(mode))
+        return "is a FIFO";
+    if (S_ISSOCK(mode))
+        return "is a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "is a device";
+    return "is not an ordinary file";
+}
+
+// Checks what `info` describes against what may be read; false with a reason.
+bool acceptable(const struct stat& info, uint64_t maxBytes, std::string& reason)
+{
+    if (const char* kind = notOrdinary(info.st_mode)) {
         reason = kind;
-        ::close(fd);
         return false;
     }
     const uint64_t size = static_cast<uint64_t>(info.st_size);
     if (size > maxBytes) {
         reason = "is " + std::to_string(size) + " bytes, more than the " + std::to_string(maxBytes) + " allowed";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool openOrdinaryFile(const std::string& path, uint64_t maxBytes, OpenedFile& out, std::string& reason)
+{
+    out = OpenedFile{};
+    // A look at the path first, so that a device or a FIFO is never opened
+    // at all (opening some devices does something).
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    if (!acceptable(info, maxBytes, reason))
+        return false;
+    // The path may have changed since: what counts is what the descriptor
+    // is. Non-blocking and never a controlling terminal, so that whatever
+    // was swapped in cannot hang the open.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    if (::fstat(fd, &info) != 0) {
+        reason = std::strerror(errno);
         ::close(fd);
         return false;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!acceptable(info, maxBytes, reason)) {
+        ::close(fd);
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     out.file = ::fdopen(fd, "rb");
     if (!out.file) {
         reason = std::strerror(errno);
         ::close(fd);
         return false;
     }
-    out.size = size;
+    out.size = static_cast<uint64_t>(info.st_size);
     return true;
 }
 
@@ -104,35 +133,36 @@ std::string resolveContentPath(const char* showPath)
     return root + relative;
 }
 
-std::FILE* openContentFile(const std::string& path)
-{
-    return std::fopen(path.c_str(), "rb");
-}
-
-bool readOpenFile(std::FILE* file, std::vector<uint8_t>& bytes, std::string& reason)
+bool readOpenFile(std::FILE* file, uint64_t maxBytes, std::vector<uint8_t>& bytes, std::string& reason)
 {
     bytes.clear();
     uint8_t chunk[65536];
     size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    errno = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        if (got > maxBytes - bytes.size()) {
+            // Grown since it was opened, or a pipe that goes on: stop here.
+            reason = "more than the " + std::to_string(maxBytes) + " bytes allowed";
+            std::vector<uint8_t>().swap(bytes);
+            return false;
+        }
         bytes.insert(bytes.end(), chunk, chunk + got);
+    }
     if (std::ferror(file) == 0)
         return true;
     reason = errno ? std::strerror(errno) : "read error";
-    bytes.clear();
+    std::vector<uint8_t>().swap(bytes);
     return false;
 }
 
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason)
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason, uint64_t maxBytes)
 {
     bytes.clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        reason = std::strerror(errno);
+    OpenedFile opened;
+    if (!openOrdinaryFile(path, maxBytes, opened, reason))
         return false;
-    }
-    errno = 0;
-    bool ok = readOpenFile(file, bytes, reason);
-    std::fclose(file);
+    bytes.reserve(static_cast<size_t>(opened.size));
+    const bool ok = readOpenFile(opened.file, maxBytes, bytes, reason);
+    std::fclose(opened.file);
     return ok;
 }

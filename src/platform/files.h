@@ -16,6 +16,10 @@ std::string resolveContentPath(const char* showPath);
 // from now on; an empty name goes back to the default.
 void setContentFolder(const std::string& dataFolder);
 
+// Ceiling of readWholeFile when the caller names none: far above any
+// content file the show has, far below what would hurt the machine.
+constexpr uint64_t WHOLE_FILE_MAX_BYTES = 64ull << 20;
+
 // An ordinary file opened for binary reading, and its size when opened.
 struct OpenedFile {
     std::FILE* file = nullptr;  // owned by the caller (fclose)
@@ -23,20 +27,22 @@ struct OpenedFile {
 };
 // Opens `path` only when, after following links, it is an ordinary file of
 // at most `maxBytes`. Directories, FIFOs, sockets and devices are refused
-// without blocking. False with a short reason ("is a FIFO", "is 2147483648
-// bytes, more than the 33554432 allowed") otherwise.
+// without being opened, and the check is made again on the opened
+// descriptor, so a path swapped in between is refused too; nothing blocks.
+// False with a short reason ("is a FIFO", "is 2147483648 bytes, more than
+// the 33554432 allowed", or the system's words) otherwise.
 bool openOrdinaryFile(const std::string& path, uint64_t maxBytes, OpenedFile& out, std::string& reason);
 
-// Opens a content file for binary reading; null (and errno set) on failure.
-std::FILE* openContentFile(const std::string& path);
-
 // Reads an open file to its end into `bytes` (a pipe serves as well as a
-// file); does not close it. False, with a short reason, on a read error.
-bool readOpenFile(std::FILE* file, std::vector<uint8_t>& bytes, std::string& reason);
+// file), but never more than `maxBytes`; does not close it. False, with a
+// short reason, on a read error or when there is more than `maxBytes`.
+bool readOpenFile(std::FILE* file, uint64_t maxBytes, std::vector<uint8_t>& bytes, std::string& reason);
 
-// Reads a whole file into `bytes`. On failure returns false and puts a short
-// reason ("no such file", "permission denied", ...) into `reason`.
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason);
+// Reads a whole ordinary file of at most `maxBytes` into `bytes` (what
+// openOrdinaryFile accepts). On failure returns false and puts a short
+// reason ("No such file or directory", "is a FIFO", ...) into `reason`.
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason,
+                   uint64_t maxBytes = WHOLE_FILE_MAX_BYTES);
 
 // Folder that holds the running executable, with a trailing separator.
 std::string executableFolder();

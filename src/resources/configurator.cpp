@@ -2,9 +2,9 @@
 
 #include <GL/gl.h>
 
-#include <cerrno>
-#include <cstring>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/demo.h"
 #include "audio/audio_engine.h"
@@ -22,6 +22,10 @@ struct PictureSlot {
     int32_t width;            // pixels the texture expects
     int32_t height;
 };
+
+// The largest picture file read: the biggest texture's pixels, uncompressed,
+// take 1 MiB, so nothing real comes near it.
+constexpr uint64_t PICTURE_MAX_BYTES = 32ull << 20;
 
 constexpr int PICTURE_COUNT = 6;
 constexpr PictureSlot PICTURES[PICTURE_COUNT] = {
@@ -71,26 +75,30 @@ void buildPrograms(ShaderRegistry& shaders)
     glExt.glUseProgram(0);
 }
 
-// Opens and decodes one picture; on any failure says why (one line with the
-// path) and leaves `image` without pixels.
+// Reads one picture and, when its header gives the size of its texture,
+// decodes it; on any failure says why (one line with the path) and leaves
+// `image` without pixels. Only an ordinary file within the picture ceiling
+// is read, and a header of another size is turned away before decoding.
 void readPicture(const PictureSlot& slot, PcxImage& image)
 {
     const std::string path = resolveContentPath(slot.file);
-    std::FILE* file = openContentFile(path);
-    if (!file) {
-        logMessage("content", "%s: %s", path.c_str(), std::strerror(errno));
+    std::vector<uint8_t> bytes;
+    std::string reason;
+    if (!readWholeFile(path, bytes, reason, PICTURE_MAX_BYTES)) {
+        logMessage("content", "%s: %s", path.c_str(), reason.c_str());
         return;
     }
-    if (!image.read(file)) {
+    if (!image.readHeader(bytes.data(), bytes.size())) {
         logMessage("content", "%s: %s", path.c_str(), image.failure);
         return;
     }
     if (image.width != slot.width || image.height != slot.height) {
         logMessage("content", "%s: picture is %dx%d, its texture needs %dx%d; left blank",
                    path.c_str(), image.width, image.height, slot.width, slot.height);
-        delete[] image.pixels;
-        image.pixels = nullptr;
+        return;
     }
+    if (!image.decode(bytes.data(), bytes.size()))
+        logMessage("content", "%s: %s", path.c_str(), image.failure);
 }
 
 }  // namespace
@@ -107,10 +115,6 @@ bool KestruneConfigurator::configure()
         readPicture(PICTURES[i], pictures[i]);
     for (int i = 0; i < PICTURE_COUNT; ++i)
         demo->textures.add(PICTURES[i].textureName, PICTURES[i].width, PICTURES[i].height,
-                           pictures[i].pixels);
-    for (PcxImage& picture : pictures) {
-        delete[] picture.palette;
-        delete[] picture.pixels;
-    }
+                           pictures[i].pixels.get());
     return musicReady;
 }

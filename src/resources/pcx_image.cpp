@@ -1,6 +1,7 @@
 #include "resources/pcx_image.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -56,14 +57,9 @@ bool decodeRows(const uint8_t* data, size_t size, const uint32_t* colours,
 
 }  // namespace
 
-bool PcxImage::decode(const uint8_t* bytes, size_t size)
+bool PcxImage::readHeader(const uint8_t* bytes, size_t size)
 {
-    pixels = nullptr;
-    palette = nullptr;
-    width = 0;
-    height = 0;
     failure = nullptr;
-
     if (!bytes || size < HEADER_BYTES) {
         failure = "too short for a PCX header";
         return false;
@@ -76,20 +72,40 @@ bool PcxImage::decode(const uint8_t* bytes, size_t size)
     const int32_t yMax = readU16(bytes + 10);
     const int32_t planes = bytes[65];
     const int32_t bytesPerLine = readU16(bytes + 66);
-    const int32_t decodedWidth = bytesPerLine * planes;    // at most 65535 * 255
-    const int32_t decodedHeight = yMax - yMin + 1;         // -65534 .. 65536
-    if (decodedWidth <= 0) {
+    const int32_t headerWidth = bytesPerLine * planes;  // at most 65535 * 255
+    const int32_t headerHeight = yMax - yMin + 1;       // -65534 .. 65536
+    if (headerWidth <= 0) {
         failure = "zero width (no bytes per scanline or no planes)";
         return false;
     }
-    if (decodedHeight <= 0) {
+    if (headerHeight <= 0) {
         failure = "zero or negative height (bottom row above top row)";
         return false;
     }
-    if (decodedWidth > MAX_SIDE || decodedHeight > MAX_SIDE) {
+    if (headerWidth > MAX_SIDE || headerHeight > MAX_SIDE) {
         failure = "picture side larger than 16384 pixels";
         return false;
     }
+    width = headerWidth;
+    height = headerHeight;
+    return true;
+}
+
+bool PcxImage::decode(const uint8_t* bytes, size_t size)
+{
+    pixels.reset();
+    palette.reset();
+    width = 0;
+    height = 0;
+    if (!readHeader(bytes, size)) {
+        width = 0;
+        height = 0;
+        return false;
+    }
+    const int32_t decodedWidth = width;
+    const int32_t decodedHeight = height;
+    width = 0;
+    height = 0;
     if (size < HEADER_BYTES + PALETTE_BYTES) {
         failure = "too short for a 256-colour palette";
         return false;
@@ -114,26 +130,21 @@ bool PcxImage::decode(const uint8_t* bytes, size_t size)
         return false;
     }
 
-    const size_t pixelBytes = pixelCount * 4;
-    uint8_t* newPalette = new (std::nothrow) uint8_t[PALETTE_BYTES];
-    uint8_t* newPixels = new (std::nothrow) uint8_t[pixelBytes];
+    std::unique_ptr<uint8_t[]> newPalette(new (std::nothrow) uint8_t[PALETTE_BYTES]);
+    std::unique_ptr<uint8_t[]> newPixels(new (std::nothrow) uint8_t[pixelCount * 4]);
     if (!newPalette || !newPixels) {
-        delete[] newPalette;
-        delete[] newPixels;
         failure = "out of memory for the picture";
         return false;
     }
-    std::memcpy(newPalette, paletteBytes, PALETTE_BYTES);
+    std::memcpy(newPalette.get(), paletteBytes, PALETTE_BYTES);
 
-    if (!decodeRows(bytes + HEADER_BYTES, dataBytes, colours, decodedWidth, decodedHeight, newPixels)) {
-        delete[] newPalette;
-        delete[] newPixels;
+    if (!decodeRows(bytes + HEADER_BYTES, dataBytes, colours, decodedWidth, decodedHeight, newPixels.get())) {
         failure = "picture data ends before the last row";
         return false;
     }
 
-    pixels = newPixels;
-    palette = newPalette;
+    pixels = std::move(newPixels);
+    palette = std::move(newPalette);
     width = decodedWidth;
     height = decodedHeight;
     return true;
@@ -141,23 +152,23 @@ bool PcxImage::decode(const uint8_t* bytes, size_t size)
 
 bool PcxImage::read(std::FILE* file)
 {
+    static_assert(MAX_FILE_BYTES == 33554432, "the failure text below names the ceiling");
+    pixels.reset();
+    palette.reset();
+    width = 0;
+    height = 0;
     if (!file) {
-        pixels = nullptr;
-        palette = nullptr;
         failure = "no file";
         return false;
     }
     // Read to the end rather than seeking, so a pipe serves as well as a file.
     std::vector<uint8_t> bytes;
     std::string reason;
-    const bool readOk = readOpenFile(file, bytes, reason);
+    const bool readOk = readOpenFile(file, MAX_FILE_BYTES, bytes, reason);
+    const bool readError = std::ferror(file) != 0;
     std::fclose(file);
     if (!readOk) {
-        pixels = nullptr;
-        palette = nullptr;
-        width = 0;
-        height = 0;
-        failure = "read error";
+        failure = readError ? "read error" : "more than the 33554432 bytes a picture may have";
         return false;
     }
     return decode(bytes.data(), bytes.size());

@@ -9,18 +9,25 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 struct PcxImage {
-    static constexpr int32_t MAX_SIDE = 16384;  // pixels; larger is rejected
+    static constexpr int32_t MAX_SIDE = 16384;             // pixels; larger is rejected
+    static constexpr uint64_t MAX_FILE_BYTES = 32ull << 20;  // read() stops past this
 
-    uint8_t* pixels = nullptr;   // owned by the caller (delete[]): width * height * 4, RGBA8
-    uint8_t* palette = nullptr;  // owned by the caller (delete[]): 768 bytes, RGB
-    int32_t width = 0;           // bytes per scanline * planes
-    int32_t height = 0;          // Ymax - Ymin + 1
-    const char* failure = nullptr;  // why read() returned false (static text)
+    std::unique_ptr<uint8_t[]> pixels;   // width * height * 4, RGBA8; null until decoded
+    std::unique_ptr<uint8_t[]> palette;  // 768 bytes, RGB as stored; null until decoded
+    int32_t width = 0;                   // bytes per scanline * planes
+    int32_t height = 0;                  // Ymax - Ymin + 1
+    const char* failure = nullptr;       // why a call returned false (static text)
 
-    // Decodes the open file and closes it, whatever the outcome. On false
-    // `pixels` and `palette` are null and `failure` says why.
+    // Reads the size from the 128-byte header alone, with the checks decode()
+    // makes of it: `width` and `height` are set on true, `failure` on false.
+    // Nothing is allocated; `pixels` and `palette` are left alone.
+    bool readHeader(const uint8_t* bytes, size_t size);
+    // Decodes the open file and closes it, whatever the outcome; a file of
+    // more than MAX_FILE_BYTES is rejected. On false `pixels` and `palette`
+    // are null and `failure` says why.
     bool read(std::FILE* file);
     // Decodes a whole file already in memory; same results as read().
     bool decode(const uint8_t* bytes, size_t size);

@@ -13,11 +13,6 @@ struct Decoded {
     PcxImage image;
     bool ok = false;
     explicit Decoded(const std::vector<uint8_t>& bytes) { ok = image.decode(bytes.data(), bytes.size()); }
-    ~Decoded()
-    {
-        delete[] image.pixels;
-        delete[] image.palette;
-    }
 };
 
 // Walks the run-length data row by row the way the format lays it out,
@@ -119,9 +114,9 @@ TEST(PcxWriter, HeaderScanlinesAndPaletteFollowTheFormat)
     ASSERT_TRUE(decoded.ok) << decoded.image.failure;
     ASSERT_EQ(decoded.image.width, 302);
     for (int y = 0; y < picture.height; ++y) {
-        const uint8_t* pad = decoded.image.pixels + (size_t(y) * 302 + 301) * 4;
+        const uint8_t* pad = decoded.image.pixels.get() + (size_t(y) * 302 + 301) * 4;
         EXPECT_EQ(pad[0], picture.palette[0]);
-        const uint8_t* last = decoded.image.pixels + (size_t(y) * 302 + 300) * 4;
+        const uint8_t* last = decoded.image.pixels.get() + (size_t(y) * 302 + 300) * 4;
         EXPECT_EQ(last[0], picture.palette[3 * picture.indices[size_t(y) * 301 + 300]]);
     }
 }

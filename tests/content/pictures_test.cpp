@@ -53,8 +53,6 @@ Grey loadPicture(const std::string& name)
         grey.level.resize(size_t(image.width) * image.height);
         for (size_t i = 0; i < grey.level.size(); ++i) grey.level[i] = image.pixels[4 * i];
     }
-    delete[] image.pixels;
-    delete[] image.palette;
     return grey;
 }
 

@@ -1,11 +1,19 @@
-// The real show, headless, on damaged copies of its content folder. Every
-// case must play on (exit 0 once asked to close, no crash, no hang) and name
-// each damaged file once, with the reason, and no other file.
+// The real show and the offline renderer, headless, on damaged copies of
+// their content folder, and on content paths that are not files at all or
+// are far larger than any real content. Every case must play on (the show
+// exits 0 once asked to close, the renderer writes its still), name each
+// damaged file once, with the reason, and no other file, say so within a
+// few seconds of starting, and stay within a few hundred megabytes.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -23,6 +31,19 @@ const char* const CONTENT_FILES[] = {"music.mp3",  "dot_sharp.pcx", "dot_blurred
 // How many cases run at once: two cores, and CTest may run another test.
 constexpr int PARALLEL_RUNS = 2;
 
+// What a run may take, content load included: far above what the show needs
+// with its real content, far below a 2 GB file read whole or a 16384 x 16384
+// picture decoded. The sanitizers' shadow memory and quarantine at least
+// double what the same run holds.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long PEAK_LIMIT_KB = 700L * 1024;
+#else
+constexpr long PEAK_LIMIT_KB = 300L * 1024;
+#endif
+// Every report is out this soon after the start (it comes before the first
+// frame); a path that blocks would keep it back until the run is killed.
+constexpr std::chrono::seconds REPORT_LIMIT{15};
+
 // A file the show must report, and a fragment of the reason it must give.
 struct Expected {
     std::string file;
@@ -32,6 +53,7 @@ struct Expected {
 struct ContentCase {
     ShowRun run;
     std::string dataFolder;
+    std::string stillsFolder;  // the offline renderer's output; empty for the show
     std::vector<Expected> expected;
 };
 
@@ -41,8 +63,26 @@ ContentCase makeCase(const std::string& name)
     c.run.name = name;
     c.run.program = binaryFolder() + "/quillmoor";
     c.dataFolder = copyContent(scratchFolder(name));
-    c.run.settle = std::chrono::milliseconds(1500);
+    // Soon after the reports: the headless show's memory grows with the
+    // frames it draws, and this suite measures what loading costs.
+    c.run.settle = std::chrono::milliseconds(1000);
     c.run.env = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "QUILLMOOR_DATA=" + c.dataFolder};
+    return c;
+}
+
+// The offline renderer, one small still at one second, ending by itself.
+ContentCase makeCaptureCase(const std::string& name)
+{
+    ContentCase c;
+    c.run.name = name + " (capture)";
+    c.run.program = binaryFolder() + "/quillmoor-capture";
+    const std::string folder = scratchFolder(name + "_capture");
+    c.dataFolder = copyContent(folder);
+    c.stillsFolder = folder + "/stills";
+    std::filesystem::create_directories(c.stillsFolder);
+    c.run.args = {"--size", "160x90", "--still", "1000", "--quiet", "--out", c.stillsFolder};
+    c.run.stop = false;
+    c.run.env = {"QUILLMOOR_DATA=" + c.dataFolder};
     return c;
 }
 
@@ -53,29 +93,42 @@ void expect(ContentCase& c, const std::string& file, const std::string& reason)
     c.run.stopAfterText.push_back(file + ": ");
 }
 
-// Played, closed cleanly, and named exactly the damaged files.
+// Played, closed cleanly, named exactly the damaged files, soon and within
+// its memory.
 void checkCase(const ContentCase& c)
 {
     const ShowRun& run = c.run;
     SCOPED_TRACE(run.name + "\n" + run.stderrText);
     ASSERT_TRUE(run.started);
-    EXPECT_FALSE(run.hung) << "no close within the limit";
+    EXPECT_FALSE(run.hung) << "no end within the limit";
     EXPECT_FALSE(run.signalled) << "signal " << run.signal;
-    EXPECT_FALSE(run.exitedBeforeStop) << "ended before it was asked to close";
+    if (c.stillsFolder.empty()) {
+        EXPECT_FALSE(run.exitedBeforeStop) << "ended before it was asked to close";
+    } else {
+        EXPECT_TRUE(std::filesystem::exists(c.stillsFolder + "/still_001000.png")) << "no still written";
+    }
     EXPECT_EQ(run.exitCode, 0);
+    std::printf("[ measured ] %s: peak %ld kB, reports after %lld ms\n", run.name.c_str(), run.peakRssKb,
+                static_cast<long long>(run.reportedAfter.count()));
+    EXPECT_GT(run.peakRssKb, 0);
+    EXPECT_LT(run.peakRssKb, PEAK_LIMIT_KB) << "peak resident memory, kB";
+    EXPECT_GE(run.reportedAfter.count(), 0) << "the reports never all appeared";
+    EXPECT_LT(run.reportedAfter, REPORT_LIMIT) << "reports after " << run.reportedAfter.count() << " ms";
+    bool musicExpected = false;
     for (const Expected& e : c.expected) {
         const std::string path = c.dataFolder + "/" + e.file;
         std::vector<std::string> lines = linesWith(run.stderrText, path + ": ");
         ASSERT_EQ(lines.size(), 1u) << e.file << " must be reported once";
         EXPECT_NE(lines[0].find(e.reason), std::string::npos) << lines[0];
+        musicExpected = musicExpected || e.file == "music.mp3";
     }
     size_t named = 0;
     for (const char* file : CONTENT_FILES)
         named += linesWith(run.stderrText, c.dataFolder + "/" + file).size();
     EXPECT_EQ(named, c.expected.size()) << "a file that was not damaged was reported";
-    if (c.expected.empty() || c.expected[0].file != "music.mp3") {
-        EXPECT_TRUE(linesWith(run.stderrText, "plays silently").empty());
-    }
+    // A music file that cannot be read is a missing one: the show plays on
+    // in silence and says so once.
+    EXPECT_EQ(linesWith(run.stderrText, "plays silently").size(), musicExpected ? 1u : 0u);
 }
 
 void runCases(std::vector<ContentCase>& cases)
@@ -103,6 +156,70 @@ void patchPicture(const ContentCase& c, const std::string& file, void (*patch)(s
     std::vector<uint8_t> bytes = readBytes(at(c, file));
     patch(bytes);
     writeBytes(at(c, file), bytes);
+}
+
+// Puts something that is not an ordinary file where `file` was.
+void replaceWithFifo(const ContentCase& c, const std::string& file)
+{
+    fs::remove(at(c, file));
+    ASSERT_EQ(mkfifo(at(c, file).c_str(), 0644), 0) << at(c, file);
+}
+
+void replaceWithDirectory(const ContentCase& c, const std::string& file)
+{
+    fs::remove(at(c, file));
+    fs::create_directory(at(c, file));
+}
+
+void replaceWithLink(const ContentCase& c, const std::string& file, const std::string& target)
+{
+    fs::remove(at(c, file));
+    fs::create_symlink(target, at(c, file));
+}
+
+// A listening UNIX socket's node; it stays a socket after the listener is gone.
+void replaceWithSocket(const ContentCase& c, const std::string& file)
+{
+    fs::remove(at(c, file));
+    const std::string path = at(c, file);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path) << "socket path too long: " << path;
+    std::copy(path.begin(), path.end(), address.sun_path);
+    int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    EXPECT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
+    EXPECT_EQ(listen(listener, 1), 0);
+    close(listener);
+}
+
+// Makes `file` `bytes` long without writing them: the rest reads as zeros
+// and costs no disk.
+void growSparse(const ContentCase& c, const std::string& file, off_t bytes)
+{
+    ASSERT_EQ(truncate(at(c, file).c_str(), bytes), 0) << at(c, file);
+}
+
+// A picture whose header says 16384 x 16384, with run-length data enough to
+// fill it (63-pixel runs, about 8.5 MB): decoding it would take a gigabyte.
+std::vector<uint8_t> hugePicture()
+{
+    const size_t side = 16384;
+    const size_t runs = (side * side + 62) / 63;
+    std::vector<uint8_t> bytes(128 + 2 * runs + 769, 0);
+    bytes[0] = 10;  // manufacturer, version, encoding, bits per pixel
+    bytes[1] = 5;
+    bytes[2] = 1;
+    bytes[3] = 8;
+    setLittle16(bytes, 10, side - 1);  // Ymax
+    bytes[65] = 1;                     // planes
+    setLittle16(bytes, 66, side);      // bytes per scanline
+    for (size_t i = 0; i < runs; ++i) {
+        bytes[128 + 2 * i] = 0xFF;
+        bytes[128 + 2 * i + 1] = 3;
+    }
+    bytes[128 + 2 * runs] = 12;  // palette marker
+    return bytes;
 }
 
 // A four-channel tracker module of one pattern: a short square-wave
@@ -147,7 +264,8 @@ TEST(BadContent, UntouchedCopyPlaysWithoutAReport)
 {
     // The control: the copy itself, run the same way, draws no complaint.
     std::vector<ContentCase> cases{makeCase("untouched")};
-    cases[0].run.settle = std::chrono::milliseconds(3500);
+    cases[0].run.settle = std::chrono::milliseconds(2500);
+    cases.push_back(makeCaptureCase("untouched"));
     runCases(cases);
 }
 
@@ -190,7 +308,7 @@ TEST(BadContent, DamagedMusic)
     ASSERT_GT(music.size(), 100000u);
     music.resize(music.size() / 2);
     writeBytes(at(half, "music.mp3"), music);
-    half.run.settle = std::chrono::milliseconds(3500);
+    half.run.settle = std::chrono::milliseconds(2500);
     cases.push_back(half);
 
     // Cut inside the first frame: no sound at all.
@@ -215,12 +333,6 @@ TEST(BadContent, DamagedMusic)
     writeBytes(at(module, "music.mp3"), smallModule());
     expect(module, "music.mp3", "not an MP3 stream");
     cases.push_back(module);
-
-    ContentCase folder = makeCase("music_is_a_folder");
-    fs::remove(at(folder, "music.mp3"));
-    fs::create_directory(at(folder, "music.mp3"));
-    expect(folder, "music.mp3", "Is a directory");
-    cases.push_back(folder);
 
     runCases(cases);
 }
@@ -285,12 +397,6 @@ TEST(BadContent, DamagedPictures)
     });
     cases.push_back(runs);
 
-    ContentCase folder = makeCase("picture_is_a_folder");
-    fs::remove(at(folder, "title.pcx"));
-    fs::create_directory(at(folder, "title.pcx"));
-    expect(folder, "title.pcx", "");
-    cases.push_back(folder);
-
     runCases(cases);
 }
 
@@ -310,5 +416,107 @@ TEST(BadContent, UnreadableFiles)
         expect(c, file, "Permission denied");
     }
     std::vector<ContentCase> cases{c};
+    runCases(cases);
+}
+
+TEST(BadContent, PathsThatAreNotOrdinaryFiles)
+{
+    // One kind per run of the show, none of which may block or be read: a
+    // FIFO with no writer, a socket, devices that never end, folders.
+    std::vector<ContentCase> cases;
+    ContentCase pictureFifo = makeCase("picture_fifo");
+    replaceWithFifo(pictureFifo, "title.pcx");
+    expect(pictureFifo, "title.pcx", "is a FIFO");
+    cases.push_back(pictureFifo);
+
+    ContentCase musicFifo = makeCase("music_fifo");
+    replaceWithFifo(musicFifo, "music.mp3");
+    expect(musicFifo, "music.mp3", "is a FIFO");
+    cases.push_back(musicFifo);
+
+    ContentCase pictureSocket = makeCase("picture_socket");
+    replaceWithSocket(pictureSocket, "greets.pcx");
+    expect(pictureSocket, "greets.pcx", "is a socket");
+    cases.push_back(pictureSocket);
+
+    ContentCase pictureZero = makeCase("picture_dev_zero");
+    replaceWithLink(pictureZero, "dot_sharp.pcx", "/dev/zero");
+    expect(pictureZero, "dot_sharp.pcx", "is a device");
+    cases.push_back(pictureZero);
+
+    ContentCase musicRandom = makeCase("music_dev_urandom");
+    replaceWithLink(musicRandom, "music.mp3", "/dev/urandom");
+    expect(musicRandom, "music.mp3", "is a device");
+    cases.push_back(musicRandom);
+
+    ContentCase pictureFolder = makeCase("picture_folder");
+    replaceWithDirectory(pictureFolder, "groups.pcx");
+    expect(pictureFolder, "groups.pcx", "is a directory");
+    cases.push_back(pictureFolder);
+
+    ContentCase musicFolder = makeCase("music_folder");
+    replaceWithDirectory(musicFolder, "music.mp3");
+    expect(musicFolder, "music.mp3", "is a directory");
+    cases.push_back(musicFolder);
+
+    // The offline renderer with every kind at once, and a FIFO reached
+    // through a link.
+    ContentCase capture = makeCaptureCase("not_files");
+    replaceWithLink(capture, "dot_sharp.pcx", "/dev/zero");
+    expect(capture, "dot_sharp.pcx", "is a device");
+    replaceWithLink(capture, "dot_blurred.pcx", "/dev/urandom");
+    expect(capture, "dot_blurred.pcx", "is a device");
+    replaceWithDirectory(capture, "groups.pcx");
+    expect(capture, "groups.pcx", "is a directory");
+    replaceWithFifo(capture, "title.pcx");
+    expect(capture, "title.pcx", "is a FIFO");
+    replaceWithSocket(capture, "greets.pcx");
+    expect(capture, "greets.pcx", "is a socket");
+    ASSERT_EQ(mkfifo((capture.dataFolder + "/../music.fifo").c_str(), 0644), 0);
+    replaceWithLink(capture, "music.mp3", "../music.fifo");
+    expect(capture, "music.mp3", "is a FIFO");
+    cases.push_back(capture);
+
+    ContentCase captureRandom = makeCaptureCase("music_dev_urandom");
+    replaceWithLink(captureRandom, "music.mp3", "/dev/urandom");
+    expect(captureRandom, "music.mp3", "is a device");
+    cases.push_back(captureRandom);
+
+    runCases(cases);
+}
+
+TEST(BadContent, FilesFarLargerThanAnyContent)
+{
+    std::vector<ContentCase> cases;
+    // One byte past the picture ceiling, and a 2 GB music file: refused by
+    // their size alone.
+    ContentCase bigPicture = makeCase("picture_past_its_ceiling");
+    growSparse(bigPicture, "credits.pcx", (32 << 20) + 1);
+    expect(bigPicture, "credits.pcx", "is 33554433 bytes, more than the 33554432 allowed");
+    cases.push_back(bigPicture);
+
+    ContentCase bigMusic = makeCase("music_2_gb");
+    growSparse(bigMusic, "music.mp3", off_t(2) << 30);
+    expect(bigMusic, "music.mp3", "is 2147483648 bytes, more than the");
+    cases.push_back(bigMusic);
+
+    // A header far larger than its texture, with data to fill it: turned
+    // away by the header, before a pixel is decoded.
+    ContentCase hugeHeader = makeCase("picture_16384_square");
+    writeBytes(at(hugeHeader, "title.pcx"), hugePicture());
+    expect(hugeHeader, "title.pcx", "picture is 16384x16384, its texture needs 512x256");
+    cases.push_back(hugeHeader);
+
+    ContentCase capture = makeCaptureCase("too_large");
+    growSparse(capture, "credits.pcx", (32 << 20) + 1);
+    expect(capture, "credits.pcx", "more than the 33554432 allowed");
+    growSparse(capture, "music.mp3", off_t(2) << 30);
+    expect(capture, "music.mp3", "is 2147483648 bytes, more than the");
+    writeBytes(at(capture, "title.pcx"), hugePicture());
+    expect(capture, "title.pcx", "picture is 16384x16384, its texture needs 512x256");
+    writeBytes(at(capture, "groups.pcx"), readBytes(at(capture, "greets.pcx")));
+    expect(capture, "groups.pcx", "picture is 512x512, its texture needs 512x256");
+    cases.push_back(capture);
+
     runCases(cases);
 }

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -89,27 +90,43 @@ bool start(Child& child, int index)
     return run.started;
 }
 
+bool allReported(const ShowRun& run, const std::string& text)
+{
+    for (const std::string& fragment : run.stopAfterText)
+        if (text.find(fragment) == std::string::npos)
+            return false;
+    return true;
+}
+
+// Fills in how the child ended from its wait status and resource usage.
+void finish(Child& child, int status, const struct rusage& usage, Clock::time_point now)
+{
+    ShowRun& run = *child.run;
+    run.signalled = WIFSIGNALED(status);
+    run.signal = run.signalled ? WTERMSIG(status) : 0;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.peakRssKb = usage.ru_maxrss;
+    run.stderrText = readText(child.errPath);
+    if (run.reportedAfter.count() < 0 && allReported(run, run.stderrText))
+        run.reportedAfter = std::chrono::duration_cast<std::chrono::milliseconds>(now - child.start);
+    std::remove(child.errPath.c_str());
+}
+
 // One look at a running child; true once it has ended (outcome filled in).
 bool poll(Child& child)
 {
     ShowRun& run = *child.run;
     int status = 0;
-    if (waitpid(child.pid, &status, WNOHANG) == child.pid) {
+    struct rusage usage {};
+    const Clock::time_point now = Clock::now();
+    if (wait4(child.pid, &status, WNOHANG, &usage) == child.pid) {
         run.exitedBeforeStop = !child.stopSent;
-        run.signalled = WIFSIGNALED(status);
-        run.signal = run.signalled ? WTERMSIG(status) : 0;
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.stderrText = readText(child.errPath);
-        std::remove(child.errPath.c_str());
+        finish(child, status, usage, now);
         return true;
     }
-    const Clock::time_point now = Clock::now();
-    if (run.stop && !child.stopSent && child.stopAt == Clock::time_point::max()) {
-        const std::string text = readText(child.errPath);
-        bool all = true;
-        for (const std::string& fragment : run.stopAfterText)
-            all = all && text.find(fragment) != std::string::npos;
-        if (all)
+    if (run.reportedAfter.count() < 0 && allReported(run, readText(child.errPath))) {
+        run.reportedAfter = std::chrono::duration_cast<std::chrono::milliseconds>(now - child.start);
+        if (run.stop && child.stopAt == Clock::time_point::max())
             child.stopAt = now + run.settle;
     }
     if (!child.stopSent && now >= child.stopAt) {
@@ -118,12 +135,11 @@ bool poll(Child& child)
     }
     if (now - child.start > run.limit) {
         kill(child.pid, SIGKILL);
-        waitpid(child.pid, &status, 0);
+        wait4(child.pid, &status, 0, &usage);
+        finish(child, status, usage, now);
         run.hung = true;
         run.signalled = true;
         run.signal = SIGKILL;
-        run.stderrText = readText(child.errPath);
-        std::remove(child.errPath.c_str());
         return true;
     }
     return false;

@@ -1,7 +1,7 @@
 // Runs the real show (or the offline renderer) as a child process with its
 // own environment and content folder, and says how it ended: exit status or
-// signal, whether it was still running when it was asked to stop, and what
-// it wrote on stderr. Several runs can go at once (the machine running the
+// signal, whether it was still running when it was asked to stop, what it
+// wrote on stderr, how long its reports took and its peak memory. Several runs can go at once (the machine running the
 // tests has few cores, so the caller picks how many). Also builds damaged
 // copies of the content folder for the bad-content matrix.
 #pragma once
@@ -31,6 +31,10 @@ struct ShowRun {
     int signal = 0;
     int exitCode = -1;
     std::string stderrText;
+    long peakRssKb = 0;  // largest resident set of the child (kB), from wait4
+    // From the start until every `stopAfterText` fragment was on stderr;
+    // negative when they never all appeared.
+    std::chrono::milliseconds reportedAfter{-1};
 };
 
 // Runs every case, at most `parallel` at a time, and fills in the outcomes.

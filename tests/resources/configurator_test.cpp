@@ -159,7 +159,11 @@ TEST_F(ContentSetUp, PicturesLoadWhenRightAndStayBlankWhenWrongOrRejected)
     std::vector<uint8_t> flagged = stripedPicture(512, 256);
     flagged[64] = 1;
     writeContent("groups.pcx", flagged);                 // rejected
-    writeContent("greets.pcx", std::vector<uint8_t>(sharp.begin(), sharp.begin() + sharp.size() / 2));  // cut short
+    std::vector<uint8_t> greets = stripedPicture(512, 512);
+    writeContent("greets.pcx", std::vector<uint8_t>(greets.begin(), greets.begin() + greets.size() / 2));  // cut short
+    // A header far larger than the texture, with data enough to fill it: the
+    // header alone turns it away.
+    writeContent("credits.pcx", stripedPicture(PcxImage::MAX_SIDE, PcxImage::MAX_SIDE));
 
     GlTestContext context(16, 16);
     REQUIRE_GL(context);
@@ -172,16 +176,14 @@ TEST_F(ContentSetUp, PicturesLoadWhenRightAndStayBlankWhenWrongOrRejected)
     Texture* square = demo.textures.find("SQUARE_SHARP");
     ASSERT_NE(nullptr, square);
     const size_t bytes = 256 * 256 * 4;
-    EXPECT_EQ(std::vector<uint8_t>(expected.pixels, expected.pixels + bytes),
+    EXPECT_EQ(std::vector<uint8_t>(expected.pixels.get(), expected.pixels.get() + bytes),
               std::vector<uint8_t>(square->pixels, square->pixels + bytes));
     std::vector<uint8_t> uploaded(bytes);
     glBindTexture(GL_TEXTURE_2D, square->id);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, uploaded.data());
-    EXPECT_EQ(std::vector<uint8_t>(expected.pixels, expected.pixels + bytes), uploaded);
-    delete[] expected.pixels;
-    delete[] expected.palette;
+    EXPECT_EQ(std::vector<uint8_t>(expected.pixels.get(), expected.pixels.get() + bytes), uploaded);
 
-    for (const char* name : {"TITLE", "GROUPS", "GREETS"}) {
+    for (const char* name : {"TITLE", "GROUPS", "GREETS", "CREDITS"}) {
         Texture* texture = demo.textures.find(name);
         ASSERT_NE(nullptr, texture) << name;
         EXPECT_TRUE(allZero(*texture)) << name;
@@ -190,6 +192,8 @@ TEST_F(ContentSetUp, PicturesLoadWhenRightAndStayBlankWhenWrongOrRejected)
     EXPECT_NE(std::string::npos, printed.find("title.pcx: picture is 16x16")) << printed;
     EXPECT_NE(std::string::npos, printed.find("groups.pcx: header byte 64")) << printed;
     EXPECT_NE(std::string::npos, printed.find("greets.pcx: picture data ends")) << printed;
+    EXPECT_NE(std::string::npos, printed.find("credits.pcx: picture is 16384x16384, its texture needs 512x512"))
+        << printed;
     EXPECT_EQ(std::string::npos, printed.find("dot_sharp.pcx")) << printed;
 }
 

@@ -14,19 +14,14 @@
 
 namespace {
 
-// The decoded picture, its buffers freed when the test is done with it.
+// The decoded picture and whether it decoded.
 struct Decoded {
     PcxImage image;
     bool ok = false;
-    ~Decoded()
-    {
-        delete[] image.pixels;
-        delete[] image.palette;
-    }
     // RGBA of pixel i (in decode order).
     std::vector<int> pixel(size_t i) const
     {
-        const uint8_t* p = image.pixels + 4 * i;
+        const uint8_t* p = image.pixels.get() + 4 * i;
         return {p[0], p[1], p[2], p[3]};
     }
 };
@@ -106,7 +101,7 @@ TEST(PcxReader, LiteralBytesIndexThePaletteWithOpaqueAlpha)
     EXPECT_EQ(colourOf(1), d.pixel(2));
     // The palette is handed back as stored.
     ASSERT_NE(nullptr, d.image.palette);
-    EXPECT_EQ(0, std::memcmp(f.palette.data(), d.image.palette, 768));
+    EXPECT_EQ(0, std::memcmp(f.palette.data(), d.image.palette.get(), 768));
 }
 
 TEST(PcxReader, SizeComesFromScanlineBytesPlanesAndRowNumbers)
@@ -311,4 +306,72 @@ TEST(PcxReader, ReadClosesTheFileWhetherOrNotItDecodes)
     Decoded none;
     EXPECT_FALSE(none.image.read(nullptr));
     EXPECT_NE(nullptr, none.image.failure);
+}
+
+TEST(PcxReader, HeaderAloneGivesTheSizeWithTheDecodersChecks)
+{
+    // A header claiming the largest picture, with data for only two runs:
+    // readHeader() reports the claimed size and allocates nothing, so a
+    // caller can turn it away before the data is looked at.
+    PcxFile huge;
+    huge.bytesPerLine = PcxImage::MAX_SIDE;
+    huge.yMin = 1;
+    huge.yMax = PcxImage::MAX_SIDE;
+    huge.data = {255, 1, 255, 2};
+    std::vector<uint8_t> bytes = huge.bytes();
+    PcxImage image;
+    ASSERT_TRUE(image.readHeader(bytes.data(), 128)) << image.failure;
+    EXPECT_EQ(PcxImage::MAX_SIDE, image.width);
+    EXPECT_EQ(PcxImage::MAX_SIDE, image.height);
+    EXPECT_EQ(nullptr, image.pixels);
+    EXPECT_EQ(nullptr, image.palette);
+
+    // Whatever the header check refuses, decoding refuses for the same reason.
+    PcxFile planes;
+    planes.bytesPerLine = 8193;
+    planes.planes = 2;
+    PcxFile flagged;
+    flagged.bytesPerLine = 4;
+    flagged.byte64 = 1;
+    PcxFile upsideDown;
+    upsideDown.bytesPerLine = 4;
+    upsideDown.yMin = 2;
+    for (const PcxFile& f : {planes, flagged, upsideDown}) {
+        std::vector<uint8_t> b = f.bytes();
+        PcxImage header;
+        EXPECT_FALSE(header.readHeader(b.data(), b.size()));
+        ASSERT_NE(nullptr, header.failure);
+        Decoded d;
+        decodeInto(d, b);
+        EXPECT_FALSE(d.ok);
+        EXPECT_STREQ(header.failure, d.image.failure);
+    }
+    EXPECT_FALSE(image.readHeader(bytes.data(), 127));
+    EXPECT_NE(nullptr, std::strstr(image.failure, "header"));
+}
+
+TEST(PcxReader, ReadStopsAtItsFileCeiling)
+{
+    // A one-pixel picture followed by run data up to the ceiling decodes;
+    // one byte more and it is refused without being decoded.
+    PcxFile f;
+    f.bytesPerLine = 1;
+    f.data.assign(PcxImage::MAX_FILE_BYTES - 128 - 1 - 768, 5);
+    std::vector<uint8_t> bytes = f.bytes();
+    ASSERT_EQ(PcxImage::MAX_FILE_BYTES, bytes.size());
+    std::FILE* file = fmemopen(bytes.data(), bytes.size(), "rb");
+    ASSERT_NE(nullptr, file);
+    Decoded d;
+    d.ok = d.image.read(file);
+    ASSERT_TRUE(d.ok) << d.image.failure;
+    EXPECT_EQ(colourOf(5), d.pixel(0));
+
+    bytes.insert(bytes.begin() + 128, 5);
+    file = fmemopen(bytes.data(), bytes.size(), "rb");
+    ASSERT_NE(nullptr, file);
+    Decoded over;
+    EXPECT_FALSE(over.image.read(file));
+    EXPECT_EQ(nullptr, over.image.pixels);
+    ASSERT_NE(nullptr, over.image.failure);
+    EXPECT_NE(nullptr, std::strstr(over.image.failure, "33554432")) << over.image.failure;
 }

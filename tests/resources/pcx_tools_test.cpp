@@ -78,17 +78,11 @@ protected:
             return false;
         for (int y = 0; y < image.height; ++y)
             for (int x = 0; x < columns && x < image.width; ++x) {
-                const uint8_t* p = image.pixels + 4 * (static_cast<size_t>(y) * image.width + x);
+                const uint8_t* p = image.pixels.get() + 4 * (static_cast<size_t>(y) * image.width + x);
                 EXPECT_EQ(255, p[3]);
                 rgb.insert(rgb.end(), p, p + 3);
             }
         return true;
-    }
-
-    static void freeImage(PcxImage& image)
-    {
-        delete[] image.pixels;
-        delete[] image.palette;
     }
 
     int run(const std::string& command) const { return std::system(command.c_str()); }
@@ -115,7 +109,6 @@ TEST_F(PcxFromTools, ImageMagickPalettePicturesMatchItsOwnDecoding)
         EXPECT_EQ(height, image.height);
         EXPECT_EQ(theirs, ours);
         EXPECT_EQ(original, ours);
-        freeImage(image);
     }
 }
 
@@ -139,6 +132,5 @@ TEST_F(PcxFromTools, NetpbmEightBitPicturesMatchItsOwnDecoding)
         EXPECT_EQ(height, image.height);
         EXPECT_EQ(theirs, ours);
         EXPECT_EQ(original, ours);
-        freeImage(image);
     }
 }

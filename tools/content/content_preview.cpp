@@ -45,16 +45,12 @@ bool previewPicture(const std::string& data, const std::string& out, const char*
     if (!file || !image.read(file)) {
         std::fprintf(stderr, "content: %s: %s\n", path.c_str(),
                      file ? image.failure : "cannot open");
-        delete[] image.pixels;
-        delete[] image.palette;
         return false;
     }
     std::vector<uint8_t> rgb(size_t(image.width) * image.height * 3);
     for (size_t i = 0; i < size_t(image.width) * image.height; ++i) {
-        std::copy(image.pixels + 4 * i, image.pixels + 4 * i + 3, rgb.begin() + long(3 * i));
+        std::copy(&image.pixels[4 * i], &image.pixels[4 * i + 3], rgb.begin() + long(3 * i));
     }
-    delete[] image.pixels;
-    delete[] image.palette;
     return writePng(out + "/" + name + ".png", image.width, image.height, rgb);
 }
 
