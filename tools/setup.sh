@@ -6,21 +6,25 @@
 # and otherwise prints the command.
 set -euo pipefail
 
-# Building the show, its content and the capture tool, and running them.
+# Building the show, its content and the capture tool, and running them;
+# `make package` needs dpkg-dev (dpkg-shlibdeps) and file as well.
 packages=(
   build-essential cmake pkg-config
   libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   libmpg123-dev libopenmpt-dev libfftw3-dev libmp3lame-dev
   libfreetype-dev fonts-dejavu-core libpng-dev
+  dpkg-dev file
 )
 
-# Tests, benchmarks and fuzzing: the tools the tests compare against and the
-# real parts (display server, window manager) they run the show under.
+# Tests, benchmarks and fuzzing: the tools the tests compare against, the
+# real parts (display server, window manager) they run the show under, and
+# the checkers the package test runs.
 test_packages=(
   lame ffmpeg imagemagick netpbm libebur128-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  lintian desktop-file-utils
 )
 
 case "${1:-}" in

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/log.h"
+
 namespace {
 std::string contentFolder;  // the Data folder named by setContentFolder, or empty
 }  // namespace
@@ -107,6 +109,68 @@ std::string executableFolder()
     return folder;
 }
 
+namespace {
+
+bool isFolder(const std::string& path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+// `relative` ("../share/games/quillmoor") taken from `folder` ("/usr/games/"),
+// with each leading ".." taking off one folder: "/usr/share/games/quillmoor".
+std::string joinUpwards(std::string folder, std::string relative)
+{
+    folder = withoutTrailingSlashes(folder);
+    while (relative.compare(0, 3, "../") == 0) {
+        relative.erase(0, 3);
+        const size_t slash = folder.find_last_of('/');
+        if (slash == std::string::npos || folder == "/")
+            folder = slash == std::string::npos ? "." : "/";
+        else
+            folder = slash == 0 ? "/" : folder.substr(0, slash);
+    }
+    return folder == "/" ? "/" + relative : folder + "/" + relative;
+}
+
+}  // namespace
+
+bool findContentFolder(std::string& folder, std::string& failure)
+{
+    const char* given = !contentFolder.empty() ? contentFolder.c_str() : std::getenv("QUILLMOOR_DATA");
+    if (given && *given) {
+        folder = withoutTrailingSlashes(given);
+        struct stat info;
+        if (::stat(folder.c_str(), &info) != 0)
+            failure = "content folder " + folder + ": " + std::strerror(errno);
+        else if (!S_ISDIR(info.st_mode))
+            failure = "content folder " + folder + ": not a folder";
+        else
+            return true;
+        return false;
+    }
+    const std::string executable = executableFolder();
+    const std::string beside = withoutTrailingSlashes(executable + "Data");
+    const std::string installed = joinUpwards(executable, QUILLMOOR_INSTALLED_CONTENT);
+    for (const std::string& candidate : {beside, installed}) {
+        if (isFolder(candidate)) {
+            folder = candidate;
+            return true;
+        }
+    }
+    folder = beside;
+    failure = "no content: looked in " + beside + " (beside the program) and " + installed +
+              " (installed); name the folder with --data DIR";
+    return false;
+}
+
 std::string resolveContentPath(const char* showPath)
 {
     std::string relative = showPath;
@@ -114,23 +178,18 @@ std::string resolveContentPath(const char* showPath)
         if (c == '\\')
             c = '/';
 
-    // QUILLMOOR_DATA names the Data folder itself; the show's names start
-    // with "Data/", so the root is its parent.
-    const char* dataOverride = !contentFolder.empty() ? contentFolder.c_str() : std::getenv("QUILLMOOR_DATA");
-    std::string root;
-    if (dataOverride && *dataOverride) {
-        std::string data = dataOverride;
-        while (data.size() > 1 && data.back() == '/')
-            data.pop_back();
-        size_t slash = data.find_last_of('/');
-        root = slash == std::string::npos ? std::string("./") : data.substr(0, slash + 1);
-        std::string leaf = slash == std::string::npos ? data : data.substr(slash + 1);
-        if (relative.compare(0, 5, "Data/") == 0)
-            relative = leaf + relative.substr(4);
-    } else {
-        root = executableFolder();
+    std::string folder, failure;
+    if (!findContentFolder(folder, failure)) {
+        // Once per distinct problem: the show resolves several names in a row.
+        static std::string reported;
+        if (failure != reported)
+            logMessage("content", "%s", failure.c_str());
+        reported = failure;
     }
-    return root + relative;
+    if (relative.compare(0, 5, "Data/") == 0)
+        return folder + relative.substr(4);
+    // Names outside the content folder are taken from beside the executable.
+    return executableFolder() + relative;
 }
 
 bool readOpenFile(std::FILE* file, uint64_t maxBytes, std::vector<uint8_t>& bytes, std::string& reason)

@@ -1,7 +1,9 @@
-// Content files. The show names its files the way it always has, with a
-// backslash ("Data\\music.pcx"); here such a name is resolved against the
-// folder of the executable (or the folder named by QUILLMOOR_DATA's parent,
-// which tests and the capture tool use), with this platform's separator.
+// Content files. The show names its files with a backslash
+// ("Data\\music.mp3"); here such a name is resolved into the content folder,
+// found once at start-up: the folder a program was told to use (--data), or
+// QUILLMOOR_DATA, or Data/ beside the executable (a build tree), or the
+// installed content folder of the executable's prefix. Also reads files for
+// the show (ordinary files only, within a size ceiling).
 // Main thread only; used at start-up.
 #pragma once
 
@@ -10,11 +12,21 @@
 #include <string>
 #include <vector>
 
-// Turns "Data\\x.pcx" into an absolute path on this machine.
+// Turns "Data\\x.pcx" into a path on this machine: x.pcx in the content
+// folder. When no content folder is found, says once where it looked and
+// resolves beside the executable, so each missing file is named in full.
 std::string resolveContentPath(const char* showPath);
-// Makes "Data\\x" names resolve inside `dataFolder` (the Data folder itself)
-// from now on; an empty name goes back to the default.
+// Makes "Data\\x" names resolve inside `dataFolder` (the folder holding the
+// content files) from now on; an empty name goes back to the search.
 void setContentFolder(const std::string& dataFolder);
+// The content folder, without a trailing separator: the one set by
+// setContentFolder, else the one QUILLMOOR_DATA names, else Data/ beside the
+// executable, else the installed one of the executable's prefix (from
+// <prefix>/games/ and <prefix>/bin/ alike: <prefix>/share/games/quillmoor).
+// False when the folder set or named is not a folder, or when neither place
+// searched is; `failure` then says where it looked and `folder` is the first
+// place it looked.
+bool findContentFolder(std::string& folder, std::string& failure);
 
 // Ceiling of readWholeFile when the caller names none: far above any
 // content file the show has, far below what would hurt the machine.

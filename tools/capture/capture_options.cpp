@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
+#include <utility>
 
 #include "app/demo.h"
 
@@ -77,11 +79,51 @@ bool parseStillList(const std::string& text, std::vector<uint32_t>& times)
     }
 }
 
-// Every check that needs more than one option.
-bool checkTogether(CaptureOptions& options, std::string& error)
+const char* const H264_PRESETS[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
+                                    "medium",    "slow",      "slower",   "veryslow", "placebo"};
+
+bool endsWith(const std::string& text, const char* tail)
 {
-    if (options.stillsMs.empty() && options.videoPath.empty() && !options.reportState) {
-        error = "nothing to do: give --still, --video or --report-state (see --help)";
+    const std::string end = tail;
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// Options that were given, for the checks of what goes with what.
+struct Given {
+    bool codec = false;
+    bool crf = false;
+    bool preset = false;
+};
+
+// Every check that needs more than one option.
+bool checkTogether(CaptureOptions& options, const Given& given, std::string& error)
+{
+    if (options.stillsMs.empty() && options.videoPath.empty() && options.framesDir.empty() &&
+        !options.reportState) {
+        error = "nothing to do: give --still, --video, --frames or --report-state (see --help)";
+        return false;
+    }
+    const bool h264 = options.codec == VideoCodec::H264;
+    for (const auto& [was, name] : {std::pair{given.codec, "--codec"}, {given.crf, "--crf"}, {given.preset, "--preset"}}) {
+        if (was && options.videoPath.empty()) {
+            error = std::string(name) + ": applies to --video, which is not given";
+            return false;
+        }
+    }
+    if (!h264 && (given.crf || given.preset)) {
+        error = std::string(given.crf ? "--crf" : "--preset") + ": applies to H.264 only; FFV1 is lossless";
+        return false;
+    }
+    if (!options.videoPath.empty() && !h264 && !endsWith(options.videoPath, ".mkv")) {
+        error = "--video " + options.videoPath + ": FFV1 video is written as Matroska; name the file .mkv";
+        return false;
+    }
+    if (!options.videoPath.empty() && h264 && endsWith(options.videoPath, ".mkv")) {
+        error = "--video " + options.videoPath + ": H.264 video is written as MP4; name the file .mp4";
+        return false;
+    }
+    if (options.audio && options.framesDir.empty()) {
+        error = "--audio: goes with --frames (a video carries the soundtrack already)";
         return false;
     }
     if (options.fromMs >= options.toMs) {
@@ -97,7 +139,7 @@ bool checkTogether(CaptureOptions& options, std::string& error)
             return false;
         }
     }
-    if (!options.videoPath.empty() && (options.width % 2 != 0 || options.height % 2 != 0)) {
+    if (!options.videoPath.empty() && h264 && (options.width % 2 != 0 || options.height % 2 != 0)) {
         error = "--size: H.264 video needs an even width and height";
         return false;
     }
@@ -113,6 +155,7 @@ bool parseShowTime(const std::string& text, uint32_t& timeMs)
 
 ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::string& error)
 {
+    Given given;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--help" || option == "-h")
@@ -129,9 +172,14 @@ ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, 
             options.quiet = true;
             continue;
         }
+        if (option == "--audio") {
+            options.audio = true;
+            continue;
+        }
         const bool takesValue = option == "--fps" || option == "--size" || option == "--still" ||
                                 option == "--out" || option == "--video" || option == "--from" ||
-                                option == "--to";
+                                option == "--to" || option == "--codec" || option == "--crf" ||
+                                option == "--preset" || option == "--frames" || option == "--data";
         if (!takesValue) {
             error = option + ": unknown option (see --help)";
             return ParseResult::Error;
@@ -160,6 +208,24 @@ ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, 
             good = !value.empty();
             options.videoPath = value;
             expected = "a file name";
+        } else if (option == "--codec") {
+            given.codec = true;
+            good = value == "h264" || value == "ffv1";
+            options.codec = value == "ffv1" ? VideoCodec::Ffv1 : VideoCodec::H264;
+            expected = "h264 or ffv1";
+        } else if (option == "--crf") {
+            given.crf = true;
+            good = parseInteger(value, 0, 51, options.crf);
+            expected = "a whole number from 0 (lossless) to 51";
+        } else if (option == "--preset") {
+            given.preset = true;
+            good = std::find(std::begin(H264_PRESETS), std::end(H264_PRESETS), value) != std::end(H264_PRESETS);
+            options.preset = value;
+            expected = "one of ultrafast, superfast, veryfast, faster, fast, medium, slow, slower, veryslow, placebo";
+        } else if (option == "--frames" || option == "--data") {
+            good = !value.empty();
+            (option == "--frames" ? options.framesDir : options.dataDir) = value;
+            expected = "a folder";
         } else {
             uint32_t& target = option == "--from" ? options.fromMs : options.toMs;
             good = parseTimeUpTo(value, option == "--to" ? SHOW_END_MS : SHOW_END_MS - 1, target);
@@ -170,7 +236,7 @@ ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, 
             return ParseResult::Error;
         }
     }
-    return checkTogether(options, error) ? ParseResult::Run : ParseResult::Error;
+    return checkTogether(options, given, error) ? ParseResult::Run : ParseResult::Error;
 }
 
 const char* captureUsage()
@@ -186,8 +252,13 @@ const char* captureUsage()
            "What to write (at least one):\n"
            "  --still T[,T...]    PNG stills of the first frame at or after each show time T,\n"
            "                      named still_TTTTTT.png after T in ms (e.g. still_056000.png)\n"
-           "  --video FILE.mp4    H.264 video (yuv420p) with the soundtrack (AAC); needs the\n"
-           "                      ffmpeg command-line tool with libx264 on PATH\n"
+           "  --video FILE        video of the frames from --from to --to with the soundtrack,\n"
+           "                      written by the ffmpeg command-line tool on PATH:\n"
+           "                      H.264 (yuv420p) with AAC sound in MP4 (FILE.mp4), or with\n"
+           "                      --codec ffv1 lossless FFV1 (RGB) with PCM sound in\n"
+           "                      Matroska (FILE.mkv)\n"
+           "  --frames DIR        the frames from --from to --to as DIR/frame_000000.png,\n"
+           "                      frame_000001.png ... (DIR is made if missing)\n"
            "  --report-state      run to the end of the show and print its final state\n"
            "\n"
            "How:\n"
@@ -197,6 +268,15 @@ const char* captureUsage()
            "  --out DIR           folder for the stills (default: the current folder)\n"
            "  --from T, --to T    write only frames starting at or after --from and before\n"
            "                      --to (defaults 0 and 153000); frames before are simulated\n"
+           "  --codec h264|ffv1   video codec (default h264); FFV1 frames decode to exactly\n"
+           "                      the pixels of the PNG stills\n"
+           "  --crf N             H.264 quality, 0 (lossless) to 51 (default 18)\n"
+           "  --preset NAME       H.264 speed: ultrafast, superfast, veryfast, faster, fast,\n"
+           "                      medium (default), slow, slower, veryslow, placebo\n"
+           "  --audio             with --frames: the soundtrack of the same stretch as\n"
+           "                      DIR/audio.wav (16-bit PCM), starting with frame_000000.png\n"
+           "  --data DIR          the content folder (default: Data/ beside the program, or\n"
+           "                      share/games/quillmoor/ under the prefix it is installed in)\n"
            "  --draw-every-frame  draw the frames that are not written as well (slower; the\n"
            "                      result is the same)\n"
            "  --quiet             no progress line and no summary\n"
@@ -205,5 +285,6 @@ const char* captureUsage()
            "Show times are milliseconds (\"56000\") or seconds with an s (\"56s\", \"96.5s\"),\n"
            "before the show ends at 153000.\n"
            "Progress (frame, show time, fps, time left) goes to stderr when it is a terminal.\n"
-           "The exit status is 0 when everything asked for was written, 1 otherwise.\n";
+           "The exit status is 0 when everything asked for was written, 1 when something\n"
+           "could not be (checked before the first frame where it can be), 2 for a bad option.\n";
 }

@@ -1,13 +1,20 @@
 // The offline renderer's command line: what to render (stills at chosen
-// show times, a video with the soundtrack, or the show's state at its end),
-// at which frame rate and size, and where to put it. Parsing only checks the
-// options themselves; whether the output can be written is checked by the
-// run, before the first frame.
+// show times, a video with the soundtrack in H.264 or lossless FFV1, a
+// numbered PNG sequence with the soundtrack beside it, or the show's state
+// at its end), at which frame rate and size, where to put it and where the
+// content is. Parsing checks the options themselves and how they go
+// together; whether the outputs can be written is checked by the run,
+// before the first frame. Main thread only.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+enum class VideoCodec {
+    H264,  // libx264, yuv420p, with AAC sound, in MP4
+    Ffv1,  // lossless FFV1, RGB, with 16-bit PCM sound, in Matroska
+};
 
 struct CaptureOptions {
     int fps = 60;                      // frames per second of show time
@@ -16,6 +23,12 @@ struct CaptureOptions {
     std::vector<uint32_t> stillsMs;    // show times of the stills, ms, ascending
     std::string outDir = ".";          // folder for the stills
     std::string videoPath;             // empty: no video
+    VideoCodec codec = VideoCodec::H264;
+    int crf = 18;                      // H.264 constant rate factor, 0..51
+    std::string preset = "medium";     // H.264 speed preset
+    std::string framesDir;             // folder for the PNG sequence; empty: none
+    bool audio = false;                // with framesDir: the soundtrack as audio.wav
+    std::string dataDir;               // the content folder; empty: look for it
     uint32_t fromMs = 0;               // first show time written, ms
     uint32_t toMs = 153000;            // written frames start before this, ms
     bool drawEveryFrame = false;       // draw skipped frames too (for comparison)

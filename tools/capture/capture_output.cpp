@@ -1,12 +1,16 @@
 #include "capture_output.h"
 
+#include "audio/audio_engine.h"
+
 #include <png.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -98,24 +102,92 @@ std::string shellQuote(const std::string& text)
     return quoted + "'";
 }
 
+bool makeFolder(const std::string& folder, std::string& failure)
+{
+    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+        failure = folder + ": " + std::strerror(errno);
+        return false;
+    }
+    return folderWritable(folder, failure);
+}
+
+namespace {
+
+void putLittleEndian(std::vector<uint8_t>& out, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+}  // namespace
+
+bool writeWavStretch(const std::string& path, const DecodedAudio& pcm, uint32_t startMs, uint64_t frameCount,
+                     int fps, std::string& failure)
+{
+    const uint64_t rate = pcm.rate;
+    const uint64_t first = (static_cast<uint64_t>(startMs) * rate + 500) / 1000;
+    const uint64_t count = (2 * frameCount * rate + static_cast<uint64_t>(fps)) / (2 * static_cast<uint64_t>(fps));
+    const int channels = pcm.channels;
+    const uint64_t dataBytes = count * static_cast<uint64_t>(channels) * 2;
+    if (channels <= 0 || rate == 0 || dataBytes > 0xFFFFFFFFull - 36) {
+        failure = path + ": the soundtrack has no samples to write";
+        return false;
+    }
+
+    std::vector<uint8_t> bytes;
+    bytes.reserve(44 + static_cast<size_t>(dataBytes));
+    bytes.insert(bytes.end(), {'R', 'I', 'F', 'F'});
+    putLittleEndian(bytes, static_cast<uint32_t>(36 + dataBytes), 4);
+    bytes.insert(bytes.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    putLittleEndian(bytes, 16, 4);                                          // format chunk size
+    putLittleEndian(bytes, 1, 2);                                           // integer PCM
+    putLittleEndian(bytes, static_cast<uint32_t>(channels), 2);
+    putLittleEndian(bytes, static_cast<uint32_t>(rate), 4);
+    putLittleEndian(bytes, static_cast<uint32_t>(rate * channels * 2), 4);  // bytes per second
+    putLittleEndian(bytes, static_cast<uint32_t>(channels * 2), 2);         // bytes per frame
+    putLittleEndian(bytes, 16, 2);                                          // bits per sample
+    bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
+    putLittleEndian(bytes, static_cast<uint32_t>(dataBytes), 4);
+    const uint64_t available = pcm.frames();
+    for (uint64_t frame = first; frame < first + count; ++frame) {
+        for (int c = 0; c < channels; ++c) {
+            const float sample = frame < available ? pcm.samples[frame * channels + c] : 0.0f;
+            const long value = std::lround(std::clamp(sample, -1.0f, 1.0f) * 32767.0f);
+            putLittleEndian(bytes, static_cast<uint32_t>(static_cast<int16_t>(value)), 2);
+        }
+    }
+
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        failure = path + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const int writeError = errno;
+    if (std::fclose(file) != 0 || !written) {
+        failure = path + ": " + std::strerror(written ? errno : writeError);
+        return false;
+    }
+    return true;
+}
+
 std::string videoCommand(const VideoRequest& request, const std::string& ffmpeg)
 {
-    char numbers[256];
-    // The audio input is cut to the frames' stretch of show time, so sound
-    // and picture start together whatever --from says.
-    std::snprintf(numbers, sizeof numbers,
-                  " -f rawvideo -pix_fmt rgba -video_size %dx%d -framerate %d -i pipe:0"
-                  " -ss %u.%03u -t %llu.%09llu -i ",
-                  request.width, request.height, request.fps, request.startMs / 1000,
-                  request.startMs % 1000,
-                  static_cast<unsigned long long>(request.frameCount / request.fps),
-                  static_cast<unsigned long long>(request.frameCount % request.fps * 1000000000ull /
-                                                  request.fps));
-    return shellQuote(ffmpeg) + " -nostdin -hide_banner -loglevel error -y" + numbers +
-           shellQuote(request.audioPath) +
-           " -map 0:v:0 -map 1:a:0 -c:v libx264 -pix_fmt yuv420p -preset medium -crf 18"
-           " -c:a aac -b:a 192k -movflags +faststart -f mp4 " +
-           shellQuote(request.path);
+    char input[128];
+    std::snprintf(input, sizeof input, " -f rawvideo -pix_fmt rgba -video_size %dx%d -framerate %d -i pipe:0 -i ",
+                  request.width, request.height, request.fps);
+    std::string codec;
+    if (request.codec == VideoCodec::Ffv1) {
+        // Every frame a key frame, for editing; bgr0 keeps the RGB exactly.
+        codec = " -c:v ffv1 -level 3 -g 1 -pix_fmt bgr0 -c:a pcm_s16le -f matroska ";
+    } else {
+        codec = " -c:v libx264 -pix_fmt yuv420p -preset " + request.preset + " -crf " + std::to_string(request.crf) +
+                " -c:a aac -b:a 192k -movflags +faststart -f mp4 ";
+    }
+    // The WAV holds exactly the frames' stretch of the soundtrack, so sound
+    // and picture start and end together whatever --from and --to say.
+    return shellQuote(ffmpeg) + " -nostdin -hide_banner -loglevel error -y" + input +
+           shellQuote(request.audioPath) + " -map 0:v:0 -map 1:a:0" + codec + shellQuote(request.path);
 }
 
 VideoPipe::~VideoPipe()
@@ -131,21 +203,19 @@ bool VideoPipe::check(const VideoRequest& request, std::string& failure)
         failure = request.path + ": no video encoder: the ffmpeg tool is not on PATH (Debian package ffmpeg)";
         return false;
     }
+    const char* encoder = request.codec == VideoCodec::Ffv1 ? "ffv1" : "libx264";
     const std::string probe = shellQuote(ffmpeg) + " -hide_banner -encoders 2>/dev/null";
+    const std::string listed = std::string(" ") + encoder + " ";
     std::FILE* encoders = popen(probe.c_str(), "r");
-    bool hasX264 = false;
+    bool found = false;
     if (encoders) {
         char line[512];
         while (std::fgets(line, sizeof line, encoders))
-            hasX264 = hasX264 || std::strstr(line, " libx264 ") != nullptr;
+            found = found || std::strstr(line, listed.c_str()) != nullptr;
         pclose(encoders);
     }
-    if (!hasX264) {
-        failure = request.path + ": no video encoder: " + ffmpeg + " has no libx264";
-        return false;
-    }
-    if (access(request.audioPath.c_str(), R_OK) != 0) {
-        failure = request.audioPath + ": " + std::strerror(errno);
+    if (!found) {
+        failure = request.path + ": no video encoder: " + ffmpeg + " has no " + encoder;
         return false;
     }
     return folderWritable(folderOf(request.path), failure);

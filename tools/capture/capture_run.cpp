@@ -3,12 +3,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/demo.h"
+#include "audio/audio_engine.h"
 #include "capture_options.h"
 #include "capture_output.h"
 #include "capture_session.h"
@@ -30,8 +34,8 @@ struct Still {
 // Which frames the run touches and which of them are written.
 struct FramePlan {
     std::vector<Still> stills;  // by frame
-    uint64_t videoFirst = 0;    // first video frame
-    uint64_t videoEnd = 0;      // one past the last; equal to videoFirst: no video
+    uint64_t rangeFirst = 0;    // first frame of the video and the sequence
+    uint64_t rangeEnd = 0;      // one past the last; equal to rangeFirst: none
     uint64_t lastFrame = 0;     // the run ends after this frame
 };
 
@@ -42,16 +46,50 @@ FramePlan planFrames(const CaptureOptions& options)
         plan.stills.push_back({firstFrameAtOrAfter(still, options.fps), still});
         plan.lastFrame = std::max(plan.lastFrame, plan.stills.back().frame);
     }
-    if (!options.videoPath.empty()) {
-        plan.videoFirst = firstFrameAtOrAfter(options.fromMs, options.fps);
-        plan.videoEnd = firstFrameAtOrAfter(options.toMs, options.fps);
-        if (plan.videoEnd > plan.videoFirst)
-            plan.lastFrame = std::max(plan.lastFrame, plan.videoEnd - 1);
+    if (!options.videoPath.empty() || !options.framesDir.empty()) {
+        plan.rangeFirst = firstFrameAtOrAfter(options.fromMs, options.fps);
+        plan.rangeEnd = firstFrameAtOrAfter(options.toMs, options.fps);
+        if (plan.rangeEnd > plan.rangeFirst)
+            plan.lastFrame = std::max(plan.lastFrame, plan.rangeEnd - 1);
     }
     // The live loop's last frame is the first to start at the end of the show.
     if (options.reportState)
         plan.lastFrame = std::max(plan.lastFrame, firstFrameAtOrAfter(SHOW_END_MS, options.fps));
     return plan;
+}
+
+// A file in the temporary folder, removed when this goes.
+class TemporaryFile {
+public:
+    ~TemporaryFile()
+    {
+        if (!path_.empty())
+            ::unlink(path_.c_str());
+    }
+    bool make(const char* suffix, std::string& failure)
+    {
+        const char* folder = std::getenv("TMPDIR");
+        std::string name = std::string(folder && *folder ? folder : "/tmp") + "/quillmoor-capture-XXXXXX" + suffix;
+        const int fd = ::mkstemps(name.data(), static_cast<int>(std::strlen(suffix)));
+        if (fd < 0) {
+            failure = name + ": " + std::strerror(errno);
+            return false;
+        }
+        ::close(fd);
+        path_ = name;
+        return true;
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+std::string sequencePath(const std::string& folder, uint64_t index)
+{
+    char name[40];
+    std::snprintf(name, sizeof name, "frame_%06llu.png", static_cast<unsigned long long>(index));
+    return folder + "/" + name;
 }
 
 std::string stillPath(const std::string& folder, uint32_t requestedMs)
@@ -128,22 +166,31 @@ int fail(Progress* progress, const std::string& failure)
 int runCapture(const CaptureOptions& options, std::FILE* report)
 {
     std::string failure;
+    if (!options.dataDir.empty())
+        setContentFolder(options.dataDir);
+    std::string contentFolder;
+    if (!findContentFolder(contentFolder, failure))
+        return fail(nullptr, failure);
+
     const FramePlan plan = planFrames(options);
-    const bool video = plan.videoEnd > plan.videoFirst;
-    if (!options.videoPath.empty() && !video)
+    const bool video = !options.videoPath.empty();
+    const bool sequence = !options.framesDir.empty();
+    if ((video || sequence) && plan.rangeEnd == plan.rangeFirst)
         return fail(nullptr, "--from/--to: no frame starts in that stretch at this frame rate");
     if (!plan.stills.empty() && !folderWritable(options.outDir, failure))
+        return fail(nullptr, failure);
+    if (sequence && !makeFolder(options.framesDir, failure))
         return fail(nullptr, failure);
 
     VideoRequest request;
     if (video) {
         request.path = options.videoPath;
-        request.audioPath = resolveContentPath("Data\\music.mp3");
+        request.codec = options.codec;
+        request.crf = options.crf;
+        request.preset = options.preset;
         request.width = options.width;
         request.height = options.height;
         request.fps = options.fps;
-        request.startMs = frameTimeMs(plan.videoFirst, options.fps);
-        request.frameCount = plan.videoEnd - plan.videoFirst;
         if (!VideoPipe::check(request, failure))
             return fail(nullptr, failure);
     }
@@ -151,9 +198,30 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
     CaptureSession session;
     if (!session.open(options.width, options.height, options.fps, failure))
         return fail(nullptr, failure);
-    VideoPipe pipe;
-    if (video && !pipe.open(request, failure))
+
+    // The soundtrack as the engine decoded it, the sound the show's spectrum
+    // comes from, cut to the frames' stretch of show time.
+    const uint32_t rangeStartMs = frameTimeMs(plan.rangeFirst, options.fps);
+    const uint64_t rangeFrames = plan.rangeEnd - plan.rangeFirst;
+    const DecodedAudio* soundtrack = nullptr;
+    if (video || options.audio) {
+        soundtrack = audioChannelPcm(session.demo().music.activeHandle());
+        if (!soundtrack)
+            return fail(nullptr, resolveContentPath("Data\\music.mp3") + ": the soundtrack did not load (see above)");
+    }
+    if (options.audio &&
+        !writeWavStretch(options.framesDir + "/audio.wav", *soundtrack, rangeStartMs, rangeFrames, options.fps, failure))
         return fail(nullptr, failure);
+    TemporaryFile videoSound;
+    VideoPipe pipe;
+    if (video) {
+        if (!videoSound.make(".wav", failure) ||
+            !writeWavStretch(videoSound.path(), *soundtrack, rangeStartMs, rangeFrames, options.fps, failure))
+            return fail(nullptr, failure);
+        request.audioPath = videoSound.path();
+        if (!pipe.open(request, failure))
+            return fail(nullptr, failure);
+    }
 
     Progress progress(!options.quiet && isatty(STDERR_FILENO), plan.lastFrame + 1);
     std::vector<uint8_t> pixels;
@@ -161,18 +229,22 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
     uint64_t drawn = 0;
     for (uint64_t frame = 0; frame <= plan.lastFrame; ++frame) {
         const bool isStill = nextStill < plan.stills.size() && plan.stills[nextStill].frame == frame;
-        const bool isVideo = video && frame >= plan.videoFirst && frame < plan.videoEnd;
-        const bool drawing = isStill || isVideo || options.drawEveryFrame;
+        const bool inRange = frame >= plan.rangeFirst && frame < plan.rangeEnd;
+        const bool drawing = isStill || inRange || options.drawEveryFrame;
         session.runFrame(drawing);
         drawn += drawing ? 1 : 0;
-        if (isStill || isVideo)
+        if (isStill || inRange)
             session.readFrame(pixels);
         for (; nextStill < plan.stills.size() && plan.stills[nextStill].frame == frame; ++nextStill) {
             if (!writePng(stillPath(options.outDir, plan.stills[nextStill].requestedMs), pixels,
                           options.width, options.height, failure))
                 return fail(&progress, failure);
         }
-        if (isVideo && !pipe.write(pixels, failure))
+        if (inRange && sequence &&
+            !writePng(sequencePath(options.framesDir, frame - plan.rangeFirst), pixels, options.width,
+                      options.height, failure))
+            return fail(&progress, failure);
+        if (inRange && video && !pipe.write(pixels, failure))
             return fail(&progress, failure);
         progress.update(frame + 1, session.demo().timeMs);
     }
@@ -184,9 +256,13 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
         printState(report, session);
     if (!options.quiet) {
         const double seconds = progress.elapsed();
-        logMessage("capture", "%zu still(s)%s%s at %dx%d, %d fps: %llu frames (%llu drawn) in %.1f s, %.1f frames/s",
-                   plan.stills.size(), video ? " and video " : "", video ? options.videoPath.c_str() : "",
-                   options.width, options.height, options.fps,
+        std::string written = std::to_string(plan.stills.size()) + " still(s)";
+        if (video)
+            written += ", video " + options.videoPath;
+        if (sequence)
+            written += ", " + std::to_string(rangeFrames) + " frames in " + options.framesDir;
+        logMessage("capture", "%s at %dx%d, %d fps: %llu frames (%llu drawn) in %.1f s, %.1f frames/s",
+                   written.c_str(), options.width, options.height, options.fps,
                    static_cast<unsigned long long>(plan.lastFrame + 1), static_cast<unsigned long long>(drawn),
                    seconds, (plan.lastFrame + 1) / std::max(seconds, 1e-9));
     }

@@ -1,8 +1,10 @@
-// One run of the offline renderer: checks that the outputs can be written,
-// opens a capture session, walks the frames up to the last one anything
-// needs (drawing only those written, unless asked to draw them all), writes
-// stills and video frames as they come, shows progress on a terminal and
-// ends with a one-line summary. Main thread only.
+// One run of the offline renderer: finds the content, checks that the
+// outputs can be written (and that ffmpeg has the encoder), opens a capture
+// session, cuts the soundtrack to the written stretch, walks the frames up to
+// the last one anything needs (drawing only those written, unless asked to
+// draw them all), writes stills, sequence frames and video frames as they
+// come, shows progress on a terminal and ends with a one-line summary.
+// Main thread only.
 #pragma once
 
 #include <cstdio>

@@ -1,5 +1,6 @@
 // quillmoor-capture: renders the show offline at a fixed frame rate into PNG
-// stills and an H.264 video with the soundtrack. See --help.
+// stills, numbered PNG sequences and video (H.264 or lossless FFV1) with the
+// soundtrack. See --help.
 #include <cstdio>
 #include <string>
 
