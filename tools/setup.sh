@@ -21,6 +21,7 @@ test_packages=(
   lame ffmpeg imagemagick netpbm libebur128-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  pulseaudio pulseaudio-utils
 )
 
 case "${1:-}" in
