@@ -515,7 +515,8 @@ bool audioChannelSetPosition(uint32_t handle, uint64_t frame)
     if (!engine.hasDevice) {
         settleSilentClock(*channel, silentNowNs());
         const uint32_t rate = channel->rate();
-        channel->silentPlayedNs = frame / rate * NS_PER_SECOND + frame % rate * NS_PER_SECOND / rate;
+        // Rounded up, so that the position read back is `frame` itself.
+        channel->silentPlayedNs = frame / rate * NS_PER_SECOND + (frame % rate * NS_PER_SECOND + rate - 1) / rate;
         return true;
     }
     OutputLock lock;

@@ -95,6 +95,9 @@ public:
         }
         rate_ = static_cast<uint32_t>(rate);
         channels_ = channels;
+        // The length the header gives (or libmpg123's guess from the file's
+        // size); it is replaced by the length found once the end is reached.
+        claimedFrames_ = std::max<off_t>(mpg123_length(decoder_), 0);
         return true;
     }
 
@@ -156,10 +159,9 @@ private:
     // short (or the header lies); either way it is worth one line.
     void checkClaimedLength()
     {
-        const off_t claimed = mpg123_length(decoder_);
-        if (claimed > 0 && static_cast<uint64_t>(claimed) > position_ + rate_ / 2)
+        if (claimedFrames_ > position_ + rate_ / 2)
             endWith("ends after " + secondsText(position_, rate_) + ", before the " +
-                    secondsText(static_cast<uint64_t>(claimed), rate_) + " its header gives");
+                    secondsText(claimedFrames_, rate_) + " its header gives");
     }
 
     bool sameFormat()
@@ -173,7 +175,8 @@ private:
 
     std::unique_ptr<ByteSource> source_;
     mpg123_handle* decoder_ = nullptr;
-    uint64_t breakFrame_ = 0;  // where a break was found; 0: none found
+    uint64_t breakFrame_ = 0;     // where a break was found; 0: none found
+    uint64_t claimedFrames_ = 0;  // the length known at open
 };
 
 class ModuleStream : public AudioStream {
