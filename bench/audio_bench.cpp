@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "app/clock.h"
+#include "audio/audio_decode.h"
 #include "audio/audio_engine.h"
 #include "audio/spectrum.h"
 
@@ -44,7 +45,7 @@ void BM_DecodeMp3(benchmark::State& state)
     DecodedAudio pcm;
     std::string reason;
     for (auto _ : state) {
-        if (!decodeAudioFile(path.c_str(), pcm, reason)) {
+        if (!decodeAudioFile(path.c_str(), AudioKind::Stream, pcm, reason)) {
             state.SkipWithError((path + ": " + reason).c_str());
             return;
         }
@@ -89,7 +90,7 @@ void BM_SyncDrift(benchmark::State& state)
             state.SkipWithError("no music");
             return;
         }
-        const double rate = audioChannelPcm(handle)->rate;
+        const double rate = audioChannelRate(handle);
         FrameClock clock;
         audioStart();
         clock.startClock();

@@ -25,6 +25,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   lintian desktop-file-utils
+  pulseaudio pulseaudio-utils
 )
 
 case "${1:-}" in

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/files.h"
+
 namespace {
 
 constexpr size_t FEED_CHUNK_BYTES = 64 * 1024;
@@ -176,4 +178,19 @@ bool renderModule(const std::vector<uint8_t>& bytes, uint32_t rate, DecodedAudio
         return false;
     }
     return true;
+}
+
+bool decodeAudioFile(const char* path, AudioKind kind, DecodedAudio& out, std::string& reason, uint32_t moduleRate)
+{
+    out = DecodedAudio();
+    if (!path || !*path) {
+        reason = "no file named";
+        return false;
+    }
+    std::vector<uint8_t> bytes;
+    if (!readWholeFile(path, bytes, reason))
+        return false;
+    if (kind == AudioKind::Stream)
+        return decodeMp3(bytes, out, reason);
+    return renderModule(bytes, moduleRate, out, reason);
 }

@@ -4,9 +4,11 @@
 #include <atomic>
 #include <cmath>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "audio/audio_decode.h"
-#include "audio/music_track.h"
+#include "audio/audio_stream.h"
 #include "audio/spectrum.h"
 #include "platform/audio_out.h"
 #include "platform/files.h"
@@ -16,21 +18,78 @@
 namespace {
 
 constexpr int MAX_CHANNELS = 64;
-constexpr uint32_t DEFAULT_RATE = 44100;  // Hz, for modules decoded before audioInit
 constexpr int MIX_BLOCK_FRAMES = 512;
 constexpr uint64_t NS_PER_SECOND = 1000000000ull;
+// A move further ahead than this seeks instead of decoding the frames between.
+constexpr uint64_t SEEK_AHEAD_SECONDS = 1;
+// The device keeps this much behind what it has handed out, for the
+// spectrum of what is heard (far more than any output latency).
+constexpr uint64_t DEVICE_HISTORY_MS = 1500;
+// The most output latency believed (a driver's report beyond is an error).
+constexpr uint64_t MAX_LATENCY_MS = 500;
+
+uint64_t framesIn(uint64_t ns, uint32_t rate)
+{
+    return ns / NS_PER_SECOND * rate + ns % NS_PER_SECOND * rate / NS_PER_SECOND;
+}
+
+uint64_t below(uint64_t value, uint64_t amount)
+{
+    return value > amount ? value - amount : 0;
+}
+
+// The decoded frames [start, end) of a stream, in a circle of `capacity`.
+struct PcmRing {
+    std::vector<float> samples;
+    uint64_t capacity = 0;  // frames
+    int channels = 0;
+    uint64_t start = 0;
+    uint64_t end = 0;
+
+    void allocate(uint64_t frames, int channelCount)
+    {
+        capacity = frames;
+        channels = channelCount;
+        samples.assign(static_cast<size_t>(frames) * channelCount, 0.0f);
+    }
+    void reset(uint64_t at) { start = end = at; }
+    // Appends frames, dropping the oldest beyond the capacity.
+    void append(const float* frames, size_t count)
+    {
+        for (size_t i = 0; i < count; ++i, ++end) {
+            float* slot = samples.data() + (end % capacity) * channels;
+            std::copy(frames + i * channels, frames + (i + 1) * channels, slot);
+        }
+        start = std::max(start, below(end, capacity));
+    }
+    bool holds(uint64_t frame) const { return frame >= start && frame < end; }
+    const float* frame(uint64_t index) const { return samples.data() + (index % capacity) * channels; }
+};
 
 struct Channel {
-    DecodedAudio pcm;                        // the whole decoded sound, never changed after load
-    AudioOutConverter* converter = nullptr;  // when pcm.rate differs from the device's
-    std::atomic<uint64_t> cursor{0};         // frames handed to the device (device output)
+    std::string file;
+    std::unique_ptr<AudioStream> stream;  // the decoder; under the output lock
+    PcmRing ring;                         // what it has decoded; under the output lock
+    std::vector<float> block;             // one decoder block
+    bool problemReported = false;
+    AudioOutConverter* converter = nullptr;  // when the stream's rate differs from the device's
     std::atomic<bool> playing{false};
-    std::atomic<float> volume{1.0f};         // 0..1
+    std::atomic<float> volume{1.0f};  // 0..1
+
+    // Device output, under the output lock. Frames are the channel's own.
+    uint64_t handed = 0;        // frames given to the device (and its converter)
+    uint64_t floor = 0;         // where playing started: the position never goes below
+    bool anchored = false;      // a callback has run since the last start or move
+    int64_t anchorFrame = 0;    // frame heard at anchorNs
+    uint64_t anchorNs = 0;
+    uint64_t lastPosition = 0;  // the position last reported; it never goes back
+
     // Silent output, main thread only: time spent playing so far.
-    uint64_t silentPlayedNs = 0;             // ns, before silentSinceNs
-    uint64_t silentSinceNs = 0;              // ns, start of the current stretch
+    uint64_t silentPlayedNs = 0;  // ns, before silentSinceNs
+    uint64_t silentSinceNs = 0;   // ns, start of the current stretch
 
     ~Channel() { audioOutConverterFree(converter); }
+    uint32_t rate() const { return stream->rate(); }
 };
 
 struct Engine {
@@ -62,12 +121,60 @@ Channel* findChannel(uint32_t handle)
     return engine.channels[handle - 1];
 }
 
-uint64_t framesIn(uint64_t ns, uint32_t rate)
+// Holds the output lock for a scope (no effect without a device).
+struct OutputLock {
+    OutputLock() { audioOutLock(); }
+    ~OutputLock() { audioOutUnlock(); }
+    OutputLock(const OutputLock&) = delete;
+    OutputLock& operator=(const OutputLock&) = delete;
+};
+
+// ---- Decoding into the ring (under the output lock) ------------------------
+
+void reportProblem(Channel& channel)
 {
-    return ns / NS_PER_SECOND * rate + ns % NS_PER_SECOND * rate / NS_PER_SECOND;
+    if (!channel.problemReported && !channel.stream->problem().empty()) {
+        channel.problemReported = true;
+        logMessage("audio", "%s: %s", channel.file.c_str(), channel.stream->problem().c_str());
+    }
 }
 
-// ---- Silent output: the cursor follows the monotonic clock ---------------
+// Makes the ring hold frames [from, to) as far as the stream has them:
+// decodes on from where it is, or seeks first when `from` lies behind the
+// ring or well ahead of it.
+void ensureFrames(Channel& channel, uint64_t from, uint64_t to)
+{
+    PcmRing& ring = channel.ring;
+    AudioStream& stream = *channel.stream;
+    const uint64_t room = ring.capacity - AUDIO_STREAM_BLOCK_FRAMES;
+    to = std::max(to, from);
+    from = std::max(from, below(to, room));
+    const bool farAhead = from > ring.end + SEEK_AHEAD_SECONDS * channel.rate();
+    if (from < ring.start || (farAhead && !stream.ended()))
+        ring.reset(stream.seek(from));
+    while (ring.end < to && !stream.ended())
+        ring.append(channel.block.data(), stream.read(channel.block.data()));
+    reportProblem(channel);
+}
+
+// Copies frames [from, from + count) out of the ring, silence where the
+// stream has none (before its start, past its end).
+void copyFrames(const Channel& channel, int64_t from, size_t count, float* out)
+{
+    const int channels = channel.ring.channels;
+    for (size_t i = 0; i < count; ++i) {
+        const int64_t index = from + static_cast<int64_t>(i);
+        float* slot = out + i * channels;
+        if (index >= 0 && channel.ring.holds(static_cast<uint64_t>(index))) {
+            const float* source = channel.ring.frame(static_cast<uint64_t>(index));
+            std::copy(source, source + channels, slot);
+        } else {
+            std::fill(slot, slot + channels, 0.0f);
+        }
+    }
+}
+
+// ---- Silent output: the position follows the clock ----------------------
 
 bool silentAdvancing(const Channel& channel)
 {
@@ -83,46 +190,81 @@ void settleSilentClock(Channel& channel, uint64_t now)
     channel.silentSinceNs = now;
 }
 
-void settleAllSilentClocks()
-{
-    const uint64_t now = silentNowNs();
-    for (Channel* channel : engine.channels)
-        if (channel)
-            settleSilentClock(*channel, now);
-}
-
 uint64_t silentPosition(const Channel& channel)
 {
     uint64_t ns = channel.silentPlayedNs;
     if (silentAdvancing(channel))
         ns += silentNowNs() - channel.silentSinceNs;
-    return framesIn(ns, channel.pcm.rate);
+    return framesIn(ns, channel.rate());
 }
 
-// ---- Device output: runs on the audio thread -----------------------------
+// ---- Device output ---------------------------------------------------------
 
-// Stereo frame `frame` of the channel, silence past its end.
-void sourceFrame(const DecodedAudio& pcm, uint64_t frame, float& left, float& right)
+// Frames of the channel's rate in `deviceFrames` frames of the device's.
+uint64_t channelFrames(const Channel& channel, uint64_t deviceFrames)
 {
-    if (frame >= pcm.frames()) {
-        left = right = 0.0f;
-        return;
+    return deviceFrames * channel.rate() / engine.rate;
+}
+
+// The heard position; under the output lock.
+uint64_t devicePosition(Channel& channel)
+{
+    if (channel.anchored && engine.outputRunning && channel.playing.load(std::memory_order_relaxed)) {
+        const uint64_t now = platformMonotonicNs();
+        const int64_t heard = channel.anchorFrame + static_cast<int64_t>(framesIn(below(now, channel.anchorNs),
+                                                                                  channel.rate()));
+        const uint64_t position =
+            std::clamp<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(heard, 0)), channel.floor, channel.handed);
+        channel.lastPosition = std::max(channel.lastPosition, position);
     }
-    const float* first = pcm.samples.data() + frame * pcm.channels;
-    left = first[0];
-    right = pcm.channels > 1 ? first[1] : first[0];
+    return channel.lastPosition;
+}
+
+// Moves the device cursor; under the output lock.
+void moveDeviceCursor(Channel& channel, uint64_t frame)
+{
+    channel.handed = channel.floor = channel.lastPosition = frame;
+    channel.anchored = false;
+    if (channel.converter)
+        audioOutConverterClear(channel.converter);
+}
+
+// The ring keeps what the spectrum of the heard frames needs: a while
+// behind the cursor, and never less than the window before where playing
+// started.
+uint64_t deviceKeepFrom(const Channel& channel)
+{
+    const uint64_t history = DEVICE_HISTORY_MS * channel.rate() / 1000;
+    return std::max(below(channel.handed, history), below(channel.floor, SPECTRUM_FFT_SIZE));
+}
+
+// The next `count` frames of the channel as stereo, silence past its end.
+void takeStereo(Channel& channel, float* out, int count)
+{
+    ensureFrames(channel, deviceKeepFrom(channel), channel.handed + count);
+    const int channels = channel.ring.channels;
+    for (int i = 0; i < count; ++i) {
+        const uint64_t index = channel.handed + i;
+        if (channel.ring.holds(index)) {
+            const float* frame = channel.ring.frame(index);
+            out[2 * i] = frame[0];
+            out[2 * i + 1] = channels > 1 ? frame[1] : frame[0];
+        } else {
+            out[2 * i] = out[2 * i + 1] = 0.0f;
+        }
+    }
+    channel.handed += count;
 }
 
 void mixDirect(Channel& channel, float* out, int frameCount, float volume)
 {
-    const uint64_t cursor = channel.cursor.load(std::memory_order_relaxed);
-    for (int i = 0; i < frameCount; ++i) {
-        float left, right;
-        sourceFrame(channel.pcm, cursor + i, left, right);
-        out[2 * i] += left * volume;
-        out[2 * i + 1] += right * volume;
+    float block[MIX_BLOCK_FRAMES * AUDIO_OUT_CHANNELS];
+    for (int done = 0; done < frameCount; done += MIX_BLOCK_FRAMES) {
+        const int count = std::min(MIX_BLOCK_FRAMES, frameCount - done);
+        takeStereo(channel, block, count);
+        for (int i = 0; i < count * AUDIO_OUT_CHANNELS; ++i)
+            out[2 * done + i] += block[i] * volume;
     }
-    channel.cursor.store(cursor + frameCount, std::memory_order_release);
 }
 
 void mixConverted(Channel& channel, float* out, int frameCount, float volume)
@@ -132,12 +274,9 @@ void mixConverted(Channel& channel, float* out, int frameCount, float volume)
     while (done < frameCount) {
         const int want = std::min(frameCount - done, MIX_BLOCK_FRAMES);
         while (audioOutConverterAvailable(channel.converter) < want) {
-            const uint64_t cursor = channel.cursor.load(std::memory_order_relaxed);
-            for (int i = 0; i < MIX_BLOCK_FRAMES; ++i)
-                sourceFrame(channel.pcm, cursor + i, block[2 * i], block[2 * i + 1]);
+            takeStereo(channel, block, MIX_BLOCK_FRAMES);
             if (!audioOutConverterPut(channel.converter, block, MIX_BLOCK_FRAMES))
                 return;
-            channel.cursor.store(cursor + MIX_BLOCK_FRAMES, std::memory_order_release);
         }
         const int got = audioOutConverterGet(channel.converter, block, want);
         if (got <= 0)
@@ -148,9 +287,12 @@ void mixConverted(Channel& channel, float* out, int frameCount, float volume)
     }
 }
 
+// Runs on the audio thread with the output lock held.
 void mixOutput(float* out, int frameCount, void*)
 {
     std::fill(out, out + frameCount * AUDIO_OUT_CHANNELS, 0.0f);
+    const uint64_t now = platformMonotonicNs();
+    const uint64_t latency = std::min<uint64_t>(audioOutLatencyFrames(), MAX_LATENCY_MS * engine.rate / 1000);
     for (Channel* channel : engine.channels) {
         if (!channel || !channel->playing.load(std::memory_order_relaxed))
             continue;
@@ -159,60 +301,86 @@ void mixOutput(float* out, int frameCount, void*)
             mixConverted(*channel, out, frameCount, volume);
         else
             mixDirect(*channel, out, frameCount, volume);
+        // What is heard now lies the output's latency behind what was handed
+        // (and behind what still waits in the converter).
+        const uint64_t converting = channel->converter ? audioOutConverterAvailable(channel->converter) : 0;
+        channel->anchorFrame = static_cast<int64_t>(channel->handed) -
+                               static_cast<int64_t>(channelFrames(*channel, latency + converting));
+        channel->anchorNs = now;
+        channel->anchored = true;
     }
 }
 
 // ---- Channels -----------------------------------------------------------
 
-uint32_t addChannel(std::unique_ptr<Channel> channel, const std::string& file)
+uint32_t addChannel(std::unique_ptr<Channel> channel)
 {
     int slot = 0;
     while (slot < MAX_CHANNELS && engine.channels[slot])
         ++slot;
     if (slot == MAX_CHANNELS) {
-        logMessage("audio", "%s: too many channels open", file.c_str());
+        logMessage("audio", "%s: too many channels open", channel->file.c_str());
         return 0;
     }
-    if (engine.hasDevice && channel->pcm.rate != engine.rate) {
-        channel->converter = audioOutConverterCreate(channel->pcm.rate, engine.rate);
+    if (engine.hasDevice && channel->rate() != engine.rate) {
+        channel->converter = audioOutConverterCreate(channel->rate(), engine.rate);
         if (!channel->converter) {
-            logMessage("audio", "%s: cannot convert %u Hz to the output's %u Hz", file.c_str(),
-                       channel->pcm.rate, engine.rate);
+            logMessage("audio", "%s: cannot convert %u Hz to the output's %u Hz", channel->file.c_str(),
+                       channel->rate(), engine.rate);
             return 0;
         }
     }
-    audioOutLock();
+    OutputLock lock;
     engine.channels[slot] = channel.release();
-    audioOutUnlock();
     return static_cast<uint32_t>(slot + 1);
 }
 
-using Decoder = bool (*)(const std::vector<uint8_t>& bytes, DecodedAudio& out, std::string& reason);
-
-bool decodeModuleAtOutputRate(const std::vector<uint8_t>& bytes, DecodedAudio& out, std::string& reason)
+std::unique_ptr<AudioStream> openStream(const std::string& file, AudioKind kind, std::string& reason)
 {
-    return renderModule(bytes, engine.initialised ? engine.rate : DEFAULT_RATE, out, reason);
+    OpenedFile opened;
+    const uint64_t maxBytes = kind == AudioKind::Stream ? AUDIO_STREAM_MAX_BYTES : AUDIO_MODULE_MAX_BYTES;
+    if (!openOrdinaryFile(file, maxBytes, opened, reason))
+        return nullptr;
+    if (kind == AudioKind::Stream)
+        return AudioStream::openMp3(opened, reason);
+    std::vector<uint8_t> bytes;
+    const bool read = readOpenFile(opened.file, bytes, reason);
+    std::fclose(opened.file);
+    if (!read)
+        return nullptr;
+    return AudioStream::openModule(std::move(bytes), engine.rate, reason);
 }
 
-uint32_t createChannel(const char* path, Decoder decode)
+uint32_t createChannel(const char* path, AudioKind kind)
 {
     if (!path || !*path) {
         logMessage("audio", "%s: no file named", "(none)");
         return 0;
     }
-    const std::string file = path;
-    if (!engine.initialised) {
-        logMessage("audio", "%s: audio engine not started", file.c_str());
-        return 0;
-    }
-    std::vector<uint8_t> bytes;
-    std::string reason;
     auto channel = std::make_unique<Channel>();
-    if (!readWholeFile(file, bytes, reason) || !decode(bytes, channel->pcm, reason)) {
-        logMessage("audio", "%s: %s", file.c_str(), reason.c_str());
+    channel->file = path;
+    if (!engine.initialised) {
+        logMessage("audio", "%s: audio engine not started", channel->file.c_str());
         return 0;
     }
-    return addChannel(std::move(channel), file);
+    std::string reason;
+    channel->stream = openStream(channel->file, kind, reason);
+    if (!channel->stream) {
+        logMessage("audio", "%s: %s", channel->file.c_str(), reason.c_str());
+        return 0;
+    }
+    const int channels = channel->stream->channels();
+    channel->ring.allocate(AUDIO_RING_SECONDS * channel->rate(), channels);
+    channel->block.resize(AUDIO_STREAM_BLOCK_FRAMES * channels);
+    // The first block proves the file holds sound at all.
+    ensureFrames(*channel, 0, 1);
+    if (channel->ring.end == 0) {
+        if (!channel->problemReported)
+            logMessage("audio", "%s: %s", channel->file.c_str(),
+                       kind == AudioKind::Stream ? "not an MP3 stream" : "module renders no sound");
+        return 0;
+    }
+    return addChannel(std::move(channel));
 }
 
 }  // namespace
@@ -253,14 +421,14 @@ bool audioHasDevice()
     return engine.hasDevice;
 }
 
-uint32_t audioStreamCreateFile(const char* path, uint32_t /*flags: always decoded whole (prescan)*/)
+uint32_t audioStreamCreateFile(const char* path, uint32_t /*flags: always streamed*/)
 {
-    return createChannel(path, decodeMp3);
+    return createChannel(path, AudioKind::Stream);
 }
 
 uint32_t audioMusicLoad(const char* path, uint32_t /*flags: libopenmpt's own ramping*/)
 {
-    return createChannel(path, decodeModuleAtOutputRate);
+    return createChannel(path, AudioKind::Module);
 }
 
 bool audioChannelSetAttribute(uint32_t handle, uint32_t attribute, float value)
@@ -276,8 +444,16 @@ bool audioStart()
 {
     if (!engine.initialised)
         return false;
-    settleAllSilentClocks();
-    engine.outputRunning = true;
+    {
+        OutputLock lock;
+        const uint64_t now = silentNowNs();
+        for (Channel* channel : engine.channels)
+            if (channel) {
+                settleSilentClock(*channel, now);
+                channel->anchored = false;  // the position waits for the device to run
+            }
+        engine.outputRunning = true;
+    }
     audioOutSetPaused(false);
     return true;
 }
@@ -294,14 +470,12 @@ bool audioChannelPlay(uint32_t handle, bool restart)
         channel->playing.store(true, std::memory_order_relaxed);
         return true;
     }
-    audioOutLock();
-    if (restart) {
-        channel->cursor.store(0, std::memory_order_relaxed);
-        if (channel->converter)
-            audioOutConverterClear(channel->converter);
-    }
+    OutputLock lock;
+    if (restart)
+        moveDeviceCursor(*channel, 0);
+    else if (!channel->playing.load(std::memory_order_relaxed))
+        channel->anchored = false;
     channel->playing.store(true, std::memory_order_relaxed);
-    audioOutUnlock();
     return true;
 }
 
@@ -311,19 +485,26 @@ int audioChannelGetData(uint32_t handle, void* buffer, uint32_t flags)
     if (!channel || !buffer || flags != AUDIO_DATA_FFT1024)
         return -1;
     const uint64_t cursor = audioChannelPosition(handle);
-    computeSpectrum(channel->pcm.samples.data(), channel->pcm.frames(), channel->pcm.channels,
-                    static_cast<size_t>(cursor), static_cast<float*>(buffer));
+    std::vector<float>& window = channel->block;  // room for more than the window
+    {
+        OutputLock lock;
+        ensureFrames(*channel, below(cursor, SPECTRUM_FFT_SIZE), cursor);
+        copyFrames(*channel, static_cast<int64_t>(cursor) - SPECTRUM_FFT_SIZE, SPECTRUM_FFT_SIZE, window.data());
+        computeSpectrum(window.data(), SPECTRUM_FFT_SIZE, channel->ring.channels, SPECTRUM_FFT_SIZE,
+                        static_cast<float*>(buffer));
+    }
     return SPECTRUM_BIN_COUNT * static_cast<int>(sizeof(float));
 }
 
 uint64_t audioChannelPosition(uint32_t handle)
 {
-    const Channel* channel = findChannel(handle);
+    Channel* channel = findChannel(handle);
     if (!channel)
         return 0;
     if (!engine.hasDevice)
         return silentPosition(*channel);
-    return channel->cursor.load(std::memory_order_acquire);
+    OutputLock lock;
+    return devicePosition(*channel);
 }
 
 bool audioChannelSetPosition(uint32_t handle, uint64_t frame)
@@ -333,30 +514,38 @@ bool audioChannelSetPosition(uint32_t handle, uint64_t frame)
         return false;
     if (!engine.hasDevice) {
         settleSilentClock(*channel, silentNowNs());
-        const uint32_t rate = channel->pcm.rate ? channel->pcm.rate : 1;
-        channel->silentPlayedNs = frame / rate * NS_PER_SECOND + frame % rate * NS_PER_SECOND / rate;
+        const uint32_t rate = channel->rate();
+        // Rounded up, so that the position read back is `frame` itself.
+        channel->silentPlayedNs = frame / rate * NS_PER_SECOND + (frame % rate * NS_PER_SECOND + rate - 1) / rate;
         return true;
     }
-    audioOutLock();
-    channel->cursor.store(frame, std::memory_order_relaxed);
-    if (channel->converter)
-        audioOutConverterClear(channel->converter);
-    audioOutUnlock();
+    OutputLock lock;
+    moveDeviceCursor(*channel, frame);
     return true;
 }
 
-const DecodedAudio* audioChannelPcm(uint32_t handle)
+uint32_t audioChannelRate(uint32_t handle)
 {
     const Channel* channel = findChannel(handle);
-    return channel ? &channel->pcm : nullptr;
+    return channel ? channel->rate() : 0;
 }
 
 bool audioStop()
 {
     if (!engine.initialised)
         return false;
-    settleAllSilentClocks();
-    engine.outputRunning = false;
+    {
+        OutputLock lock;
+        const uint64_t now = silentNowNs();
+        for (Channel* channel : engine.channels)
+            if (channel) {
+                settleSilentClock(*channel, now);
+                if (engine.hasDevice)
+                    devicePosition(*channel);  // the position stays where it was heard
+                channel->anchored = false;
+            }
+        engine.outputRunning = false;
+    }
     audioOutSetPaused(true);
     return true;
 }
@@ -372,19 +561,4 @@ void audioFree()
         channel = nullptr;
     }
     engine = Engine();
-}
-
-bool decodeAudioFile(const char* path, DecodedAudio& out, std::string& reason)
-{
-    out = DecodedAudio();
-    if (!path || !*path) {
-        reason = "no file named";
-        return false;
-    }
-    std::vector<uint8_t> bytes;
-    if (!readWholeFile(path, bytes, reason))
-        return false;
-    if (pathNamesStream(path))
-        return decodeMp3(bytes, out, reason);
-    return decodeModuleAtOutputRate(bytes, out, reason);
 }

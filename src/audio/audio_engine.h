@@ -1,23 +1,47 @@
 // Our audio engine: what the show expects of an audio library. MP3 streams
-// (decoded whole at load by libmpg123) and tracker modules (rendered whole by
-// libopenmpt) become channels with non-zero handles; SDL2 audio mixes the
-// playing ones. With no device, or SDL's "dummy" driver, output is silent and
-// each play cursor follows the monotonic clock, so the spectrum is unchanged.
-// Process-wide state; control calls from the main thread. The output runs on
-// SDL's audio thread, reads cursors, volumes and playing flags as atomics and
-// is held off by the output's lock while channels are added or restarted.
-// Files are read from the path given; content names are resolved by the caller.
+// (libmpg123) and tracker modules (libopenmpt) become channels with non-zero
+// handles; SDL2 audio mixes the playing ones.
+//
+// Streaming: each channel decodes on demand into a ring of RING_SECONDS of
+// PCM (audio_stream.h), so memory does not depend on the length of the file.
+// The device callback fills the ring ahead of what it hands out; the
+// spectrum reads the ring behind it. Moving far (a start part-way through,
+// the offline renderer) seeks the decoder; reading on decodes forward. Both
+// give the same samples, so the spectrum at a time does not depend on how
+// the engine got there.
+//
+// The play position is what is heard now: with a device, the frames handed
+// to it at its last callback, less the output latency the engine knows (the
+// block just handed plus what the sound server holds), advanced smoothly by
+// the monotonic clock since that callback, never past what was handed and
+// never going back. With no device, or SDL's "dummy" driver, output is
+// silent and each play position follows a clock (CLOCK_MONOTONIC, or the
+// one given to audioSetClock), so the spectrum is the same.
+//
+// Process-wide state; control calls from the main thread. The output runs
+// on SDL's audio thread; a channel's ring, decoder and device cursor are
+// touched only under the output's lock, which the main thread takes briefly
+// to read a position or a spectrum.
+// Files are read from the path given; content names are resolved by the
+// caller.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
 
 constexpr uint32_t AUDIO_ATTRIB_VOL = 2;          // channel volume, 0..1
 constexpr uint32_t AUDIO_DATA_FFT1024 = 0x80000002u;  // 512 float magnitudes
 constexpr uint32_t AUDIO_STREAM_PRESCAN = 0x20000u;
 constexpr uint32_t AUDIO_MUSIC_RAMP = 0x200u;
+
+// Decoded PCM a channel holds at most; the rest of the file stays on disk.
+constexpr unsigned AUDIO_RING_SECONDS = 3;
+// The largest stream file opened: far above any real soundtrack (an hour at
+// 320 kbit/s is 144 MB). Nothing reads a stream whole, so a large file costs
+// only what is played; a larger one is refused unread.
+constexpr uint64_t AUDIO_STREAM_MAX_BYTES = 1ull << 30;
+// The largest module file: libopenmpt holds a module in memory.
+constexpr uint64_t AUDIO_MODULE_MAX_BYTES = 64ull << 20;
 
 // Opens the output: device -1 = default, 0 = silent by choice, n = the n-th
 // device; `rate` in Hz. No window handle is needed. False only when the
@@ -33,9 +57,13 @@ bool audioInitialised();
 // True when output goes to a real device (false: silent, clock-driven).
 bool audioHasDevice();
 
-// Creates a stream channel from a whole file; 0 on failure (logged).
+// Creates a stream channel from an MP3 file; 0 on failure (logged). The file
+// must be an ordinary file (a FIFO, device or folder is refused at once) of
+// at most AUDIO_STREAM_MAX_BYTES. A stream that breaks off or turns to
+// garbage later plays up to there and is reported in one line when found.
 uint32_t audioStreamCreateFile(const char* path, uint32_t flags);
-// Creates a module channel from a tracker module file; 0 on failure (logged).
+// Creates a module channel from a tracker module file, rendered at the
+// output's rate; 0 on failure (logged).
 uint32_t audioMusicLoad(const char* path, uint32_t flags);
 
 bool audioChannelSetAttribute(uint32_t handle, uint32_t attribute, float value);
@@ -44,29 +72,16 @@ bool audioChannelPlay(uint32_t handle, bool restart);  // play from the cursor
 // AUDIO_DATA_FFT1024: writes 512 floats, the spectrum at the play cursor.
 // Returns the bytes written, or -1 for an unknown handle or flag.
 int audioChannelGetData(uint32_t handle, void* buffer, uint32_t flags);
-// Frames the channel has played so far (its play cursor), in the channel's
-// own frames: with a device, those handed to it; silent, the time spent
-// playing times the channel's rate. Past the end it goes on counting
-// silence. 0 for an unknown handle.
+// The channel's play position, in its own frames: with a device, the frame
+// heard now (see above); silent, the time spent playing times the channel's
+// rate. Past the end it goes on counting silence. 0 for an unknown handle.
 uint64_t audioChannelPosition(uint32_t handle);
-// Moves the channel's play cursor to `frame` (the channel's own frames), as
-// a start part-way through the show does before playing. False for an
-// unknown handle.
+// Moves the channel's play position to `frame` (the channel's own frames),
+// as a start part-way through the show does before playing. Cheap: nothing
+// is decoded until the frames are needed, so calling it often with growing
+// frames costs nothing. False for an unknown handle.
 bool audioChannelSetPosition(uint32_t handle, uint64_t frame);
+// The channel's frame rate (Hz); 0 for an unknown handle.
+uint32_t audioChannelRate(uint32_t handle);
 bool audioStop();   // output stopped; channels keep their cursors
 void audioFree();   // everything released; handles become invalid
-
-// The decoded PCM of a channel (interleaved float), for the offline renderer.
-struct DecodedAudio {
-    std::vector<float> samples;  // interleaved, -1..1
-    uint32_t rate = 0;           // frames per second
-    int channels = 0;
-    size_t frames() const { return channels ? samples.size() / channels : 0; }
-};
-// The decoded PCM of a channel; null for an unknown handle. Valid until
-// audioFree.
-const DecodedAudio* audioChannelPcm(uint32_t handle);
-// Decodes a whole file the way the engine would (MP3 or module by the track's
-// rule; modules at the output's rate, 44100 Hz before audioInit). Needs no
-// audioInit. False with a reason on failure; logs nothing.
-bool decodeAudioFile(const char* path, DecodedAudio& out, std::string& reason);

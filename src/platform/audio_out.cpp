@@ -14,6 +14,7 @@ struct OutputState {
     bool subsystemStarted = false;
     AudioOutFill fill = nullptr;
     void* user = nullptr;
+    uint32_t latencyFrames = 0;
 };
 OutputState output;
 
@@ -81,7 +82,15 @@ bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std:
         stopSubsystem();
         return false;
     }
+    output.latencyFrames = have.samples;
+    if (driver && std::strcmp(driver, "pulseaudio") == 0)
+        output.latencyFrames += have.samples;
     return true;
+}
+
+uint32_t audioOutLatencyFrames()
+{
+    return output.device ? output.latencyFrames : 0;
 }
 
 void audioOutSetPaused(bool paused)

@@ -6,6 +6,7 @@
 #include <random>
 #include <thread>
 
+#include "audio/audio_decode.h"
 #include "audio/audio_engine.h"
 #include "audio/music_track.h"
 #include "audio/spectrum.h"
@@ -87,12 +88,13 @@ TEST_F(MusicTrackTest, Mp3LoadsAsAStreamOfTheRightLengthAndRate)
     EXPECT_EQ(track.moduleHandle, 0u);
     EXPECT_EQ(track.activeHandle(), track.streamHandle);
 
-    const DecodedAudio* pcm = audioChannelPcm(track.activeHandle());
-    ASSERT_NE(pcm, nullptr);
-    EXPECT_EQ(pcm->rate, TEST_RATE);
-    EXPECT_EQ(pcm->channels, 2);
+    EXPECT_EQ(audioChannelRate(track.activeHandle()), TEST_RATE);
     // The LAME header lets the decoder drop the encoder's delay and padding.
-    EXPECT_EQ(pcm->frames(), 2u * TEST_RATE);
+    DecodedAudio pcm;
+    std::string reason;
+    ASSERT_TRUE(decodeAudioFile(path.c_str(), AudioKind::Stream, pcm, reason)) << reason;
+    EXPECT_EQ(pcm.channels, 2);
+    EXPECT_EQ(pcm.frames(), 2u * TEST_RATE);
 
     // Not playing yet: the cursor is at 0 and the spectrum is silence.
     track.updateSpectrum();
@@ -104,7 +106,7 @@ TEST_F(MusicTrackTest, DecodedMp3PeaksAtTheTonesBinAtAnyTime)
     std::string path = scratch.write("tone.mp3", toneMp3());
     DecodedAudio pcm;
     std::string reason;
-    ASSERT_TRUE(decodeAudioFile(path.c_str(), pcm, reason)) << reason;
+    ASSERT_TRUE(decodeAudioFile(path.c_str(), AudioKind::Stream, pcm, reason)) << reason;
     for (size_t seconds10 : {3u, 10u, 19u}) {
         float bins[SPECTRUM_BIN_COUNT];
         computeSpectrum(pcm.samples.data(), pcm.frames(), pcm.channels, seconds10 * TEST_RATE / 10, bins);
@@ -123,11 +125,12 @@ TEST_F(MusicTrackTest, ModuleLoadsThroughTheModulePlayerAndSounds)
     EXPECT_EQ(track.streamHandle, 0u);
     EXPECT_EQ(track.activeHandle(), track.moduleHandle);
 
-    const DecodedAudio* pcm = audioChannelPcm(track.activeHandle());
-    ASSERT_NE(pcm, nullptr);
-    EXPECT_EQ(pcm->rate, TEST_RATE);  // rendered at the output's rate
+    EXPECT_EQ(audioChannelRate(track.activeHandle()), TEST_RATE);  // rendered at the output's rate
+    DecodedAudio pcm;
+    std::string reason;
+    ASSERT_TRUE(decodeAudioFile(path.c_str(), AudioKind::Module, pcm, reason)) << reason;
     // One pattern: 64 rows of 6 ticks at 125 BPM, 7.68 s, plus a short tail.
-    const double seconds = static_cast<double>(pcm->frames()) / pcm->rate;
+    const double seconds = static_cast<double>(pcm.frames()) / pcm.rate;
     EXPECT_GE(seconds, 7.6);
     EXPECT_LE(seconds, 8.0);
 

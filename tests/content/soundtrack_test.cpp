@@ -3,7 +3,7 @@
 // of it: a quiet intro, a drop at 11 s, bass hits that keep the attractors
 // and the focal range moving, greetings that step within their time, a full
 // particle cloud early on, and a clean, loud-enough master.
-#include "audio/audio_engine.h"
+#include "audio/audio_decode.h"
 #include "audio/spectrum.h"
 
 #include <ebur128.h>
@@ -37,7 +37,7 @@ protected:
     static void SetUpTestSuite()
     {
         std::string reason;
-        decoded_ = decodeAudioFile(MUSIC.c_str(), audio_, reason);
+        decoded_ = decodeAudioFile(MUSIC.c_str(), AudioKind::Stream, audio_, reason);
         failure_ = reason;
         if (!decoded_) return;
         float spectrum[SPECTRUM_BIN_COUNT];

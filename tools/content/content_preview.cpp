@@ -4,7 +4,7 @@
 // second) with the beat threshold 0.1 and the attractor threshold 0.15.
 //
 // Usage: quillmoor_content_preview <Data folder> <output folder>
-#include "audio/audio_engine.h"
+#include "audio/audio_decode.h"
 #include "audio/spectrum.h"
 #include "resources/pcx_image.h"
 #include "show/scene.h"
@@ -72,7 +72,7 @@ bool plotBassEnergy(const std::string& data, const std::string& out)
     const std::string path = data + "/music.mp3";
     DecodedAudio audio;
     std::string reason;
-    if (!decodeAudioFile(path.c_str(), audio, reason)) {
+    if (!decodeAudioFile(path.c_str(), AudioKind::Stream, audio, reason)) {
         std::fprintf(stderr, "content: %s: %s\n", path.c_str(), reason.c_str());
         return false;
     }
