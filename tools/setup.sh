@@ -21,6 +21,8 @@ test_packages=(
   lame ffmpeg imagemagick netpbm libebur128-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  xvfb openbox xdotool x11-utils x11-xserver-utils
+  xserver-xorg-core xserver-xorg-video-dummy
 )
 
 case "${1:-}" in

@@ -4,8 +4,8 @@
 // resolved once a context is current. The loader doubles as the start-up
 // capability check: it succeeds only when the whole required chain is there.
 //
-// The original asked WGL for its tokens; here the window system is GLX or
-// EGL, and each WGL token stands for the capability it names:
+// The show's capability list names WGL tokens; the window system here is GLX
+// or EGL, and each WGL token stands for the capability it names:
 //   WGL_ARB_extensions_string -> glXQueryExtensionsString / eglQueryString
 //   WGL_EXT_swap_control      -> GLX_EXT_swap_control, GLX_MESA_swap_control
 //                                or GLX_SGI_swap_control; EGL: eglSwapInterval
