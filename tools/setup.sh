@@ -26,6 +26,8 @@ test_packages=(
   clang libclang-rt-14-dev
   lintian desktop-file-utils
   pulseaudio pulseaudio-utils
+  xvfb openbox xdotool x11-utils x11-xserver-utils
+  xserver-xorg-core xserver-xorg-video-dummy
 )
 
 case "${1:-}" in

@@ -6,10 +6,10 @@ float frameStepFor(uint32_t elapsedMs)
     return step < 1e-8f ? 1e-8f : step;
 }
 
-bool FrameClock::startClock()
+bool FrameClock::startClock(uint32_t startMs)
 {
-    tickCount.store(0, std::memory_order_relaxed);
-    previousReading = 0;
+    tickCount.store(startMs, std::memory_order_relaxed);
+    previousReading = startMs;
     if (service.caps(caps) != 0)
         return false;
     period = caps.periodMin < 1 ? 1 : caps.periodMin;

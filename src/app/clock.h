@@ -20,15 +20,16 @@ struct TimerService {
 };
 
 struct FrameClock {
-    std::atomic<uint32_t> tickCount{0};  // callbacks since startClock
+    std::atomic<uint32_t> tickCount{0};  // start time plus callbacks since startClock, ms
     uint32_t previousReading = 0;        // tickCount at the previous frame
     TimerCaps caps;                      // as the timer service reported
     uint32_t period = 0;                 // ms, passed to beginPeriod
     uint32_t timerId = 0;                // 0 when no timer runs
     TimerService service;
 
-    // Sets the timer resolution and starts the 1 ms periodic timer.
-    bool startClock();
+    // Sets the timer resolution and starts the 1 ms periodic timer, with the
+    // show time reading `startMs` until the first tick.
+    bool startClock(uint32_t startMs = 0);
     // Kills the timer and ends the period, whether or not it started.
     void stopClock();
     // The timer callback: one more millisecond.

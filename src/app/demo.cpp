@@ -18,5 +18,4 @@ Demo::~Demo()
     }
     shaders.release();
     textures.release();
-    delete configurator;
 }

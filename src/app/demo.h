@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "app/aspect.h"
 #include "app/clock.h"
@@ -19,12 +20,14 @@
 struct PlatformWindow;
 
 struct DemoSettings {
-    int32_t width = 0;        // pixels
+    int32_t width = 0;        // pixels: asked for, then the drawable's real size
     int32_t height = 0;       // pixels
     bool fullscreen = false;
     bool vsync = false;
     int32_t colourBits = 0;
-    AspectClass aspect = AspectOther;
+    AspectClass aspect = AspectOther;  // the desktop's, recorded; the view fits any shape
+    int32_t display = 0;      // monitor index, 0 = primary
+    uint32_t startMs = 0;     // show time of the first drawn frame, ms
 };
 
 struct GlVersion {
@@ -52,7 +55,7 @@ struct Demo {
     TextureRegistry textures;
     ShaderRegistry shaders;
     MusicTrack music;
-    DemoConfigurator* configurator = nullptr;  // owned
+    std::unique_ptr<DemoConfigurator> configurator;  // content set-up, until the teardown
     bool musicOn = false;
     bool musicPlaying = false;
     uint32_t timeMs = 0;                 // show time at the start of this frame, ms

@@ -1,7 +1,9 @@
 #include "app/entry.h"
 
 #include "app/demo.h"
+#include "app/fixed_step.h"
 #include "app/main_loop.h"
+#include "app/options.h"
 #include "audio/audio_engine.h"
 #include "gl/gl_window.h"
 #include "platform/window.h"
@@ -10,6 +12,11 @@
 #include "show/scene.h"
 
 namespace {
+
+constexpr int WINDOW_DEFAULT_WIDTH = 1280;   // pixels, --window without --size
+constexpr int WINDOW_DEFAULT_HEIGHT = 720;
+constexpr int FULLSCREEN_WIDTH = 1920;       // pixels, the mode asked for
+constexpr int FULLSCREEN_HEIGHT = 1080;
 
 // The main loop's outside world on a real window and the 1 ms clock.
 class LiveFrameIo : public FrameIo {
@@ -21,23 +28,27 @@ public:
     bool peekMessage(Message& message) override
     {
         PlatformEvent event;
-        if (platformPollEvent(event)) {
-            message = Message{};
-            if (event.kind == PlatformEvent::KeyDown) {
-                message.kind = Message::KeyDown;
-                message.wParam = event.virtualKey;
-            } else if (event.kind == PlatformEvent::CloseRequest) {
-                message.kind = Message::Close;
-            }
-            return true;
+        if (!platformPollEvent(event))
+            return false;
+        message = Message{};
+        switch (event.kind) {
+        case PlatformEvent::KeyDown:
+            message.kind = Message::KeyDown;
+            message.wParam = event.virtualKey;
+            message.alt = event.alt;
+            break;
+        case PlatformEvent::CloseRequest:
+            message.kind = Message::Close;
+            break;
+        case PlatformEvent::Resize:
+            message.kind = Message::Resize;
+            message.width = event.width;
+            message.height = event.height;
+            break;
+        case PlatformEvent::Other:
+            break;
         }
-        // A posted quit is delivered once the queue is otherwise empty.
-        if (demo_.quitPosted) {
-            demo_.quitPosted = false;
-            message = Message{Message::Quit, 0};
-            return true;
-        }
-        return false;
+        return true;
     }
 
     void renderFrame() override { ::renderFrame(scene_); }
@@ -50,12 +61,26 @@ private:
     Scene& scene_;
 };
 
-// Starts the music channel (volume 0 when musicOn is off) and marks it playing.
+// Puts the music's play cursor at show time `timeMs`, so the spectrum read
+// next is the soundtrack's at that moment.
+void placeMusicAt(Demo& demo, uint32_t timeMs)
+{
+    const uint32_t channel = demo.music.activeHandle();
+    const DecodedAudio* pcm = audioChannelPcm(channel);
+    if (!pcm || pcm->rate == 0)
+        return;
+    audioChannelSetPosition(channel, static_cast<uint64_t>(timeMs) * pcm->rate / 1000);
+}
+
+// Starts the music channel (volume 0 when musicOn is off) at the show's
+// start time and marks it playing.
 void startMusic(Demo& demo)
 {
     uint32_t channel = demo.music.activeHandle();
     if (!demo.musicOn)
         audioChannelSetAttribute(channel, AUDIO_ATTRIB_VOL, 0.0f);
+    if (demo.settings.startMs > 0)
+        placeMusicAt(demo, demo.settings.startMs);
     audioStart();
     audioChannelPlay(channel, false);
     demo.musicPlaying = true;
@@ -63,53 +88,75 @@ void startMusic(Demo& demo)
 
 }  // namespace
 
-Scene* beginShow(Demo& demo)
+std::unique_ptr<Scene> beginShow(Demo& demo)
 {
     if (!openWindow(demo))
         return nullptr;
+    if (!demo.configurator)
+        demo.configurator = std::make_unique<KestruneConfigurator>(&demo);
     demo.configurator->configure();
-    Scene* scene = new Scene(demo);
-    demo.clock.startClock();
+    auto scene = std::make_unique<Scene>(demo);
     for (uint32_t& done : demo.fadeDone)
         done = 0;
+    // A start part-way through: the show up to then is simulated at a fixed
+    // step, each step seeing the spectrum of its own moment.
+    if (demo.settings.startMs > 0) {
+        simulateShowTo(demo, *scene, demo.settings.startMs, SIMULATION_FPS, placeMusicAt);
+        scene->drawing = true;
+    }
+    demo.clock.startClock(demo.settings.startMs);
     startMusic(demo);
     return scene;
 }
 
-void endShow(Demo& demo, Scene* scene)
+void endShow(Demo& demo, std::unique_ptr<Scene> scene)
 {
     demo.clock.stopClock();
-    delete demo.configurator;
-    demo.configurator = nullptr;
+    demo.configurator.reset();
     if (demo.musicPlaying)
         audioStop();
     demo.musicPlaying = false;
     destroyGlWindow(demo);
-    if (scene) {
+    if (scene)
         scene->release();
-        delete scene;
+}
+
+void storeLaunchSettings(Demo& demo, const ShowOptions& options)
+{
+    DemoSettings& settings = demo.settings;
+    settings.fullscreen = !options.window;
+    if (options.width > 0 && options.height > 0) {
+        settings.width = options.width;
+        settings.height = options.height;
+    } else {
+        settings.width = options.window ? WINDOW_DEFAULT_WIDTH : FULLSCREEN_WIDTH;
+        settings.height = options.window ? WINDOW_DEFAULT_HEIGHT : FULLSCREEN_HEIGHT;
     }
-}
-
-void storeLaunchSettings(Demo& demo)
-{
-    demo.settings.width = 1920;
-    demo.settings.height = 1080;
-    demo.settings.fullscreen = true;
-    demo.settings.vsync = true;
-    demo.settings.colourBits = 32;
+    settings.vsync = options.vsync;
+    settings.colourBits = 32;
+    settings.display = options.display;
+    settings.startMs = options.fromMs;
     demo.musicOn = true;
-    demo.settings.aspect = demo.desktopAspect;
+    settings.aspect = demo.desktopAspect;
 }
 
-int demoMain(Demo& demo)
+void storeWindowlessSettings(Demo& demo, int width, int height)
 {
-    demo.configurator = new KestruneConfigurator(&demo);
-    storeLaunchSettings(demo);
+    ShowOptions options;
+    options.window = true;
+    options.width = width;
+    options.height = height;
+    options.vsync = false;
+    storeLaunchSettings(demo, options);
+}
+
+int demoMain(Demo& demo, const ShowOptions& options)
+{
+    storeLaunchSettings(demo, options);
 
     // Without a window, a context or the required extensions there is
     // nothing to draw with: say why (openWindow did), tear down, fail.
-    Scene* scene = beginShow(demo);
+    std::unique_ptr<Scene> scene = beginShow(demo);
     if (!scene) {
         endShow(demo, nullptr);
         return 1;
@@ -118,6 +165,6 @@ int demoMain(Demo& demo)
     LiveFrameIo io(demo, *scene);
     runMainLoop(demo, io);
 
-    endShow(demo, scene);
+    endShow(demo, std::move(scene));
     return 0;
 }

@@ -1,20 +1,32 @@
 // The show's life from start to exit on this machine: launch settings,
 // window, content, scene, clock and music, the main loop against the real
-// window and clock, and the teardown in reverse. main() only constructs the
-// Demo record and calls demoMain. Main thread only.
+// window and clock, and the teardown in reverse. main() reads the command
+// line, constructs the Demo record and calls demoMain. The offline renderer
+// and the tests start and end the show through the same functions, with the
+// settings of a windowless run. Main thread only.
 #pragma once
+
+#include <memory>
+
+#include "app/options.h"
 
 struct Demo;
 struct Scene;
 
-// Stores the fixed launch settings (1920 x 1080 fullscreen, vsync, 32 bits).
-void storeLaunchSettings(Demo& demo);
-// The start-up after the settings: window and context, content, scene, clock,
-// cleared fades, music. Null when the window could not be opened (said why);
-// the caller then ends the show with endShow(demo, nullptr).
-Scene* beginShow(Demo& demo);
+// Stores the launch settings: without options 1920 x 1080 fullscreen, vsync,
+// 32 bits, from show time 0; the options change only what they name.
+void storeLaunchSettings(Demo& demo, const ShowOptions& options = ShowOptions());
+// The settings of a run nobody watches live (the offline renderer, tests):
+// a width x height window that is not fullscreen, no vsync, 32 bits, music on.
+void storeWindowlessSettings(Demo& demo, int width, int height);
+// The start-up after the settings: window and context, content, scene,
+// cleared fades, the show simulated up to its start time when that is not 0,
+// clock and music from the start time. Null when the window could not be
+// opened (said why); the caller then ends the show with endShow(demo, nullptr).
+std::unique_ptr<Scene> beginShow(Demo& demo);
 // The teardown after the last frame: clock, configurator, music, window and
-// context, then the scene (deleted; null is fine). Safe when parts never started.
-void endShow(Demo& demo, Scene* scene);
+// context, then the scene (released and freed; null is fine). Safe when
+// parts never started.
+void endShow(Demo& demo, std::unique_ptr<Scene> scene);
 // Runs the show; 0 when it played, non-zero when it could not start.
-int demoMain(Demo& demo);
+int demoMain(Demo& demo, const ShowOptions& options = ShowOptions());

@@ -1,12 +1,35 @@
 // quillmoor: a 153-second real-time show of lit terrain in fog, a music-
 // driven particle cloud and text plates, played in sync with its soundtrack.
+#include <cstdio>
+#include <string>
+
 #include "app/demo.h"
 #include "app/entry.h"
+#include "app/options.h"
+#include "platform/files.h"
 
-int main()
+int main(int argc, char** argv)
 {
+    ShowOptions options;
+    std::string error;
+    switch (parseShowOptions(argc, argv, options, error)) {
+    case OptionsResult::Help:
+        std::fputs(showUsage(), stdout);
+        return 0;
+    case OptionsResult::Version:
+        std::printf("%s\n", showVersion());
+        return 0;
+    case OptionsResult::Error:
+        std::fprintf(stderr, "quillmoor: %s\n", error.c_str());
+        return 2;
+    case OptionsResult::Run:
+        break;
+    }
+    if (!options.dataFolder.empty())
+        setContentFolder(options.dataFolder);
+
     // Constructed first and destroyed last: its destruction frees the audio
     // engine and the shader and texture registries.
     Demo demo;
-    return demoMain(demo);
+    return demoMain(demo, options);
 }

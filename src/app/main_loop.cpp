@@ -6,12 +6,45 @@
 
 void dispatchMessage(Demo& demo, const Message& message)
 {
-    if (message.kind == Message::Close) {
-        PlatformEvent close;
-        close.kind = PlatformEvent::CloseRequest;
-        windowProc(demo, close);
+    PlatformEvent event;
+    switch (message.kind) {
+    case Message::KeyDown:
+        event.kind = PlatformEvent::KeyDown;
+        event.virtualKey = message.wParam;
+        event.alt = message.alt;
+        break;
+    case Message::Close:
+        event.kind = PlatformEvent::CloseRequest;
+        break;
+    case Message::Resize:
+        event.kind = PlatformEvent::Resize;
+        event.width = message.width;
+        event.height = message.height;
+        break;
+    case Message::None:
+    case Message::Quit:
+        return;
     }
+    windowProc(demo, event);
 }
+
+namespace {
+
+// The next message: the window's own first, then a quit the window
+// procedure posted. False when there is neither.
+bool nextMessage(Demo& demo, FrameIo& io, Message& message)
+{
+    if (io.peekMessage(message))
+        return true;
+    if (!demo.quitPosted)
+        return false;
+    demo.quitPosted = false;
+    message = Message{};
+    message.kind = Message::Quit;
+    return true;
+}
+
+}  // namespace
 
 uint64_t runMainLoop(Demo& demo, FrameIo& io)
 {
@@ -21,7 +54,7 @@ uint64_t runMainLoop(Demo& demo, FrameIo& io)
 
         bool quit = false;
         Message message;
-        while (io.peekMessage(message)) {
+        while (nextMessage(demo, io, message)) {
             if (message.kind == Message::Quit) {
                 quit = true;
                 break;

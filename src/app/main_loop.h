@@ -1,7 +1,9 @@
 // The main loop: one pass per frame, never sleeping. Reads the clock, drains
-// the window messages (Escape and close requests are noted), renders the
-// frame and its fades, binds the window's framebuffer, ends the show before
-// presenting at 153 000 ms or on Escape, presents, and ends after a quit.
+// the window messages (keys are noted, every message goes to the window
+// procedure, and a quit posted by it is delivered once the queue is
+// otherwise empty), renders the frame and its fades, binds the window's
+// framebuffer, ends the show before presenting at 153 000 ms or on Escape,
+// presents, and ends after a quit.
 // The outside world comes in through FrameIo so tests can drive it.
 // Main thread only.
 #pragma once
@@ -12,15 +14,18 @@ struct Demo;
 
 // A message of the pump, as the window system delivered it.
 struct Message {
-    enum Kind { None, KeyDown, Close, Quit } kind = None;
+    enum Kind { None, KeyDown, Close, Resize, Quit } kind = None;
     uint32_t wParam = 0;  // virtual-key code for KeyDown
+    bool alt = false;     // an Alt key was held, KeyDown only
+    int32_t width = 0;    // new drawable size, pixels, Resize only
+    int32_t height = 0;
 };
 
 // What one pass of the loop needs from outside.
 struct FrameIo {
     virtual ~FrameIo() = default;
     virtual void readFrameTime() = 0;            // sets demo.timeMs and demo.frameStep
-    virtual bool peekMessage(Message& message) = 0;  // next message, removed; false when none
+    virtual bool peekMessage(Message& message) = 0;  // next window message, removed; false when none
     virtual void renderFrame() = 0;              // the show's frame
     virtual void drawFades() = 0;                // the timed fades
     virtual void bindWindowFramebuffer() = 0;    // framebuffer 0

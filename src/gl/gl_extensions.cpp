@@ -151,8 +151,8 @@ void resolveFramebuffer(const LoaderEnv& env)
 
 #undef RESOLVE
 
-// Every GL 2.0 and framebuffer entry point is called somewhere, so unlike
-// the original we refuse to go on with any of them missing.
+// Every GL 2.0 and framebuffer entry point is called somewhere, so the show
+// refuses to go on with any of them missing.
 bool allResolved(std::initializer_list<const void*> procs)
 {
     for (const void* p : procs)

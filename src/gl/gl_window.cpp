@@ -16,9 +16,25 @@ float nearPlane = 0.0f;
 float farPlane = 0.0f;
 
 namespace {
+bool desktopFallback = false;  // the last window took the desktop's own mode
+}  // namespace
+
+namespace {
 constexpr const char* WINDOW_CLASS = "demo_zel";
 constexpr const char* WINDOW_TITLE = "quillmoor2o15";
 constexpr int FULLSCREEN_REFRESH_HZ = 120;
+constexpr uint32_t VK_RETURN_CODE = 13;
+constexpr uint32_t VK_F11_CODE = 0x7A;
+
+// The monitor asked for, or the primary one (said why) when there is no such monitor.
+int chooseDisplay(int asked)
+{
+    const int count = platformDisplayCount();
+    if (asked <= 0 || count <= 0 || asked < count)
+        return asked > 0 && count > 0 ? asked : 0;
+    logMessage("window", "no display %d (this system has %d); using the primary display", asked, count);
+    return 0;
+}
 }  // namespace
 
 void parseGlVersion(const char* text, int& major, int& minor)
@@ -60,6 +76,8 @@ bool createGlWindow(Demo& demo, int width, int height, bool fullscreen, int bits
     request.height = height;
     request.fullscreen = fullscreen;
     request.refreshHz = FULLSCREEN_REFRESH_HZ;
+    request.display = chooseDisplay(demo.settings.display);
+    request.resizable = !fullscreen;
     request.visible = false;  // shown once everything is in place
     request.pixelFormat.colourBits = bits;
     WindowResult result = platformCreateWindow(request);
@@ -76,15 +94,10 @@ bool createGlWindow(Demo& demo, int width, int height, bool fullscreen, int bits
         else
             logMessage("window", "no %dx%d mode at %d Hz; using the display's rate", width, height,
                        FULLSCREEN_REFRESH_HZ);
-    } else if (result.fit == FullscreenFit::DesktopSize) {
-        logMessage("window", "no %dx%d mode; fullscreen at the desktop's %dx%d", width, height,
-                   result.drawableWidth, result.drawableHeight);
     }
-    // The projection letterboxes the picture into what we really got.
-    if (result.fit == FullscreenFit::DesktopSize) {
-        demo.settings.width = result.drawableWidth;
-        demo.settings.height = result.drawableHeight;
-    }
+    demo.settings.width = result.drawableWidth;
+    demo.settings.height = result.drawableHeight;
+    desktopFallback = result.fit == FullscreenFit::DesktopSize;
 
     readGlVersion(demo);
     if (!demo.extensions.loadExtensions()) {
@@ -97,6 +110,8 @@ bool createGlWindow(Demo& demo, int width, int height, bool fullscreen, int bits
 bool openWindow(Demo& demo)
 {
     DemoSettings& settings = demo.settings;
+    const int askedWidth = settings.width;
+    const int askedHeight = settings.height;
     if (!createGlWindow(demo, settings.width, settings.height, settings.fullscreen, settings.colourBits))
         return false;
     platformShowWindow(demo.window);
@@ -104,7 +119,18 @@ bool openWindow(Demo& demo)
         platformShowCursor(false);
     nearPlane = 0.01f;
     farPlane = 10000.0f;
-    setViewport(settings.width, settings.height, settings.aspect);
+    // The size the window manager gave us, whatever was asked; later changes
+    // come to the window procedure.
+    int width = 0, height = 0;
+    platformDrawableSize(demo.window, width, height);
+    if (width > 0 && height > 0) {
+        settings.width = width;
+        settings.height = height;
+    }
+    if (desktopFallback)
+        logMessage("window", "no %dx%d mode; fullscreen at the desktop's %dx%d", askedWidth, askedHeight,
+                   settings.width, settings.height);
+    setViewport(settings.width, settings.height);
     if (glExt.swapInterval)
         glExt.swapInterval(settings.vsync ? 1 : 0);
     return true;
@@ -124,8 +150,34 @@ bool destroyGlWindow(Demo& demo)
     return wasRegistered;
 }
 
+void toggleFullscreen(Demo& demo)
+{
+    const bool fullscreen = !demo.settings.fullscreen;
+    if (!platformSetFullscreen(demo.window, fullscreen))
+        return;
+    demo.settings.fullscreen = fullscreen;
+    platformShowCursor(!fullscreen);
+    // The size change that follows comes to the window procedure.
+}
+
 void windowProc(Demo& demo, const PlatformEvent& event)
 {
-    if (event.kind == PlatformEvent::CloseRequest)
+    switch (event.kind) {
+    case PlatformEvent::CloseRequest:
         demo.quitPosted = true;
+        break;
+    case PlatformEvent::Resize:
+        if (event.width > 0 && event.height > 0) {
+            demo.settings.width = event.width;
+            demo.settings.height = event.height;
+            setViewport(event.width, event.height);
+        }
+        break;
+    case PlatformEvent::KeyDown:
+        if (event.virtualKey == VK_F11_CODE || (event.virtualKey == VK_RETURN_CODE && event.alt))
+            toggleFullscreen(demo);
+        break;
+    case PlatformEvent::Other:
+        break;
+    }
 }

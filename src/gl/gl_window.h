@@ -2,8 +2,9 @@
 // 120 Hz is refused), pixel format, compatibility GL context, GL version,
 // extension table, then show, focus, hidden cursor, projection and swap
 // interval. Closing undoes it all and is safe to call twice. The window
-// procedure turns a close request into a quit message for the main loop.
-// Main thread only.
+// procedure turns a close request into a quit message for the main loop,
+// fits the view to every new drawable size, and switches between fullscreen
+// and a window on F11 or Alt+Enter. Main thread only.
 #pragma once
 
 struct Demo;
@@ -21,7 +22,10 @@ bool createGlWindow(Demo& demo, int width, int height, bool fullscreen, int bits
 bool destroyGlWindow(Demo& demo);
 // Fills demo.glVersion from the current context's version string.
 void readGlVersion(Demo& demo);
-// Parses "major.minor..." the way the show always has.
+// Reads "major.minor..." from the digits either side of the first dot.
 void parseGlVersion(const char* text, int& major, int& minor);
-// The window procedure: a close request posts quit.
+// The window procedure: a close request posts quit; a new drawable size
+// resets viewport and projection; F11 or Alt+Enter switches fullscreen.
 void windowProc(Demo& demo, const PlatformEvent& event);
+// Switches between fullscreen and a window (cursor hidden only fullscreen).
+void toggleFullscreen(Demo& demo);

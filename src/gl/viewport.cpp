@@ -26,17 +26,18 @@ ViewportRect fitShowViewport(int width, int height)
     return rect;
 }
 
-bool setViewport(int width, int height, AspectClass aspect)
+bool setViewport(int width, int height)
 {
-    if (aspect != Aspect4x3 && aspect != Aspect5x4 && aspect != Aspect16x9 && aspect != Aspect16x10)
-        return false;
-    if (height == 0)
+    if (width <= 0 || height <= 0)
         return false;
     ViewportRect rect = fitShowViewport(width, height);
     glViewport(rect.x, rect.y, rect.width, rect.height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    float ratio = static_cast<float>(rect.width) / static_cast<float>(rect.height);
+    // A drawable too small to hold one 16:9 row still gets a sound projection.
+    float ratio = rect.width > 0 && rect.height > 0
+                      ? static_cast<float>(rect.width) / static_cast<float>(rect.height)
+                      : SHOW_ASPECT;
     gluPerspective(static_cast<double>(FIELD_OF_VIEW), static_cast<double>(ratio),
                    static_cast<double>(nearPlane), static_cast<double>(farPlane));
     glMatrixMode(GL_MODELVIEW);

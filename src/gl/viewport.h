@@ -1,10 +1,9 @@
-// The view: the largest centred 16:9 viewport that fits the window (bars
-// above and below, or left and right) and the fixed 93.1-degree perspective
-// projection. Set once when the window opens, only for a known desktop
-// aspect class. Main thread, GL context current.
+// The view: the largest centred 16:9 viewport that fits the window's
+// drawable (bars above and below, or left and right) and the fixed
+// 93.1-degree perspective projection. Set when the window opens and again
+// whenever its size changes, for every shape of window. Main thread, GL
+// context current.
 #pragma once
-
-#include "app/aspect.h"
 
 constexpr float SHOW_ASPECT = 1.7777778f;  // 16:9
 constexpr float FIELD_OF_VIEW = 93.1f;     // degrees, vertical
@@ -15,5 +14,6 @@ struct ViewportRect {
 
 // The centred 16:9 rectangle for a window of width x height.
 ViewportRect fitShowViewport(int width, int height);
-// Sets viewport and projection; false (nothing set) for class 0 or height 0.
-bool setViewport(int width, int height, AspectClass aspect);
+// Sets viewport and projection for a width x height drawable; false (nothing
+// set) when either side is not positive.
+bool setViewport(int width, int height);

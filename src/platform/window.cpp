@@ -4,17 +4,69 @@
 #include <GL/glx.h>
 #include <SDL.h>
 
+#include <cstdlib>
 #include <cstring>
 
 struct PlatformWindow {
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
     bool changedMode = false;
+    Uint32 fullscreenFlag = SDL_WINDOW_FULLSCREEN_DESKTOP;  // how to go fullscreen
+    SDL_DisplayMode mode{};  // the mode for SDL_WINDOW_FULLSCREEN
 };
 
 namespace {
 
 bool videoUp = false;
+bool headless = false;
+
+bool named(const char* variable)
+{
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+// Starts the video subsystem on one driver. SDL_VIDEODRIVER, when set, wins
+// over the hint, but the hint is only used when it is not set.
+bool startDriver(const char* driver)
+{
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
+    const bool ok = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+    return ok;
+}
+
+// Brings SDL's video up on a driver a viewer can see; SDL on its own would
+// fall through to the offscreen driver and play to nobody.
+bool startVideo(std::string& reason)
+{
+    if (named("SDL_VIDEODRIVER")) {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0)
+            return true;
+        reason = std::string("SDL_VIDEODRIVER=") + std::getenv("SDL_VIDEODRIVER") + ": " + SDL_GetError();
+        return false;
+    }
+    if (headless) {
+        if (startDriver("offscreen"))
+            return true;
+        reason = std::string("no offscreen OpenGL driver: ") + SDL_GetError();
+        return false;
+    }
+    // Wayland's library complains on stderr when it has no display to try.
+    if (named("WAYLAND_DISPLAY") && startDriver("wayland"))
+        return true;
+    if (named("DISPLAY")) {
+        if (startDriver("x11"))
+            return true;
+        reason = std::string("cannot reach the X server at DISPLAY=") + std::getenv("DISPLAY");
+    } else if (named("WAYLAND_DISPLAY")) {
+        reason = std::string("cannot reach the Wayland display ") + std::getenv("WAYLAND_DISPLAY");
+    } else {
+        reason = "neither DISPLAY nor WAYLAND_DISPLAY is set "
+                 "(SDL_VIDEODRIVER=offscreen runs the show without one)";
+    }
+    return false;
+}
 
 void setPixelFormatAttributes(const PixelFormatRequest& format)
 {
@@ -31,12 +83,12 @@ void setPixelFormatAttributes(const PixelFormatRequest& format)
 }
 
 // A mode of the requested size at `refreshHz` (0: any rate), if the display has one.
-bool findDisplayMode(int width, int height, int refreshHz, SDL_DisplayMode& found)
+bool findDisplayMode(int display, int width, int height, int refreshHz, SDL_DisplayMode& found)
 {
-    int count = SDL_GetNumDisplayModes(0);
+    int count = SDL_GetNumDisplayModes(display);
     for (int i = 0; i < count; ++i) {
         SDL_DisplayMode mode;
-        if (SDL_GetDisplayMode(0, i, &mode) != 0)
+        if (SDL_GetDisplayMode(display, i, &mode) != 0)
             continue;
         if (mode.w == width && mode.h == height && (refreshHz == 0 || mode.refresh_rate == refreshHz)) {
             found = mode;
@@ -50,14 +102,19 @@ bool findDisplayMode(int width, int height, int refreshHz, SDL_DisplayMode& foun
 // desktop's own mode: many displays have no 120 Hz mode at all.
 FullscreenFit chooseFullscreen(const WindowRequest& request, SDL_DisplayMode& mode)
 {
-    if (findDisplayMode(request.width, request.height, request.refreshHz, mode))
+    const int display = request.display;
+    if (findDisplayMode(display, request.width, request.height, request.refreshHz, mode))
         return FullscreenFit::Exact;
     SDL_DisplayMode desktop;
-    if (SDL_GetDesktopDisplayMode(0, &desktop) == 0 &&
-        findDisplayMode(request.width, request.height, desktop.refresh_rate, mode))
+    const bool haveDesktop = SDL_GetDesktopDisplayMode(display, &desktop) == 0;
+    if (haveDesktop && findDisplayMode(display, request.width, request.height, desktop.refresh_rate, mode))
         return FullscreenFit::DesktopRate;
-    if (findDisplayMode(request.width, request.height, 0, mode))
+    if (findDisplayMode(display, request.width, request.height, 0, mode))
         return FullscreenFit::DesktopRate;
+    // The window is made at the desktop's size: the window manager would
+    // make it that size anyway, and without one it must not overhang.
+    if (haveDesktop)
+        mode = desktop;
     return FullscreenFit::DesktopSize;
 }
 
@@ -68,13 +125,28 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
     Uint32 flags = SDL_WINDOW_OPENGL | (request.visible ? 0 : SDL_WINDOW_HIDDEN);
     SDL_DisplayMode mode{};
     fit = FullscreenFit::Windowed;
+    int width = request.width;
+    int height = request.height;
+    int x = static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(request.display));
+    int y = x;
     if (request.fullscreen) {
         fit = chooseFullscreen(request, mode);
         refreshHz = mode.refresh_rate;
         flags |= fit == FullscreenFit::DesktopSize ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
+        if (fit == FullscreenFit::DesktopSize && mode.w > 0 && mode.h > 0) {
+            width = mode.w;
+            height = mode.h;
+        }
+        SDL_Rect bounds;
+        if (SDL_GetDisplayBounds(request.display, &bounds) == 0) {
+            x = bounds.x;
+            y = bounds.y;
+        }
+    } else if (request.resizable) {
+        flags |= SDL_WINDOW_RESIZABLE;
     }
 
-    SDL_Window* window = SDL_CreateWindow(request.title, 0, 0, request.width, request.height, flags);
+    SDL_Window* window = SDL_CreateWindow(request.title, x, y, width, height, flags);
     if (!window) {
         failure = SDL_GetError();
         return nullptr;
@@ -102,10 +174,21 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
     result->window = window;
     result->context = context;
     result->changedMode = request.fullscreen;
+    if (fit == FullscreenFit::Exact || fit == FullscreenFit::DesktopRate) {
+        result->fullscreenFlag = SDL_WINDOW_FULLSCREEN;
+        result->mode = mode;
+    }
     return result;
 }
 
 }  // namespace
+
+void platformUseHeadless()
+{
+    headless = true;
+    // A real device would move the play cursor by its own clock.
+    SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
 
 bool platformInitVideo(std::string& reason, const char* windowClass)
 {
@@ -114,10 +197,8 @@ bool platformInitVideo(std::string& reason, const char* windowClass)
     // The X11 driver reads its window class once, when it starts.
     if (windowClass && *windowClass)
         SDL_setenv("SDL_VIDEO_X11_WMCLASS", windowClass, 1);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        reason = SDL_GetError();
+    if (!startVideo(reason))
         return false;
-    }
     videoUp = true;
     return true;
 }
@@ -130,13 +211,14 @@ void platformQuitVideo()
     videoUp = false;
 }
 
-bool platformDesktopMode(DisplayMode& mode)
+bool platformDesktopMode(DisplayMode& mode, int display)
 {
     SDL_DisplayMode desktop;
     bool ownVideo = !videoUp;
-    if (ownVideo && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    std::string reason;
+    if (ownVideo && !startVideo(reason))
         return false;
-    bool ok = SDL_GetDesktopDisplayMode(0, &desktop) == 0;
+    bool ok = SDL_GetDesktopDisplayMode(display, &desktop) == 0;
     if (ok) {
         mode.width = desktop.w;
         mode.height = desktop.h;
@@ -145,6 +227,12 @@ bool platformDesktopMode(DisplayMode& mode)
     if (ownVideo)
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return ok;
+}
+
+int platformDisplayCount()
+{
+    const int count = videoUp ? SDL_GetNumVideoDisplays() : 0;
+    return count > 0 ? count : 0;
 }
 
 WindowResult platformCreateWindow(const WindowRequest& request)
@@ -196,6 +284,37 @@ void platformShowWindow(PlatformWindow* window)
         return;
     SDL_ShowWindow(window->window);
     SDL_RaiseWindow(window->window);
+}
+
+void platformDrawableSize(PlatformWindow* window, int& width, int& height)
+{
+    width = 0;
+    height = 0;
+    if (!window)
+        return;
+    // Take in the window manager's answer to the map before reading the size.
+    SDL_PumpEvents();
+    SDL_GL_GetDrawableSize(window->window, &width, &height);
+}
+
+bool platformSetFullscreen(PlatformWindow* window, bool fullscreen)
+{
+    if (!window)
+        return false;
+    if (fullscreen && window->fullscreenFlag == SDL_WINDOW_FULLSCREEN &&
+        SDL_SetWindowDisplayMode(window->window, &window->mode) != 0)
+        return false;
+    if (SDL_SetWindowFullscreen(window->window, fullscreen ? window->fullscreenFlag : 0) != 0)
+        return false;
+    window->changedMode = fullscreen;
+    if (!fullscreen)
+        SDL_SetWindowResizable(window->window, SDL_TRUE);
+    return true;
+}
+
+bool platformIsFullscreen(PlatformWindow* window)
+{
+    return window && (SDL_GetWindowFlags(window->window) & SDL_WINDOW_FULLSCREEN) != 0;
 }
 
 void platformSwapWindow(PlatformWindow* window)
@@ -279,6 +398,13 @@ bool platformPollEvent(PlatformEvent& event)
     if (e.type == SDL_KEYDOWN) {
         event.kind = PlatformEvent::KeyDown;
         event.virtualKey = virtualKeyFromSdlKey(e.key.keysym.sym);
+        event.alt = (e.key.keysym.mod & KMOD_ALT) != 0;
+    } else if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+        event.kind = PlatformEvent::Resize;
+        event.width = e.window.data1;
+        event.height = e.window.data2;
+        if (SDL_Window* window = SDL_GetWindowFromID(e.window.windowID))
+            SDL_GL_GetDrawableSize(window, &event.width, &event.height);
     } else if (e.type == SDL_QUIT ||
                (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE)) {
         event.kind = PlatformEvent::CloseRequest;

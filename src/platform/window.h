@@ -1,8 +1,11 @@
-// The show's window, display mode and OpenGL context, over SDL2.
-// Stands in for the window class, display-mode change, pixel format, WGL
-// context, cursor, message pump and buffer swap of the original platform.
+// The show's window, display mode and OpenGL context, over SDL2: window
+// class, display-mode change and restore, pixel format, compatibility
+// context, cursor, fullscreen switch, message pump and buffer swap.
 // Owns the SDL video subsystem while a window exists. Main thread only.
-// Headless runs use SDL's "offscreen" driver (EGL pbuffers, Mesa llvmpipe).
+// A window goes to a display a viewer can see (X11, or Wayland when a Wayland
+// display is named) unless the person running it names SDL_VIDEODRIVER, or
+// the program asks for a headless run with platformUseHeadless(): then SDL's
+// "offscreen" driver (EGL pbuffers, Mesa llvmpipe) serves.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +42,8 @@ struct WindowRequest {
     int height = 0;
     bool fullscreen = false;
     int refreshHz = 0;             // fullscreen only
+    int display = 0;               // monitor index, 0 = primary
+    bool resizable = false;        // windowed only
     bool visible = true;           // headless tests keep it hidden
     PixelFormatRequest pixelFormat;
 };
@@ -56,14 +61,21 @@ struct WindowResult {
 // Which window system the current context came from.
 enum class WindowSystem { NoContext, Glx, Egl };
 
+// Windows from now on go to SDL's offscreen driver (unless SDL_VIDEODRIVER
+// names another) and sound to no device: for the capture tool and tests.
+// Call before the first window.
+void platformUseHeadless();
+
 // Brings up the video subsystem; `windowClass` names the X11 WM_CLASS of the
 // windows made afterwards. False with a reason when there is no display.
 bool platformInitVideo(std::string& reason, const char* windowClass = nullptr);
 // Shuts the video subsystem down again (safe when not initialised).
 void platformQuitVideo();
 
-// The desktop's current mode on the primary display; false when unknown.
-bool platformDesktopMode(DisplayMode& mode);
+// The desktop's current mode on monitor `display`; false when unknown.
+bool platformDesktopMode(DisplayMode& mode, int display = 0);
+// Monitors the video subsystem sees (it must be up); 0 when unknown.
+int platformDisplayCount();
 
 // Makes the window (with the fullscreen fallbacks) and a compatibility GL
 // context, current on this thread.
@@ -72,6 +84,13 @@ WindowResult platformCreateWindow(const WindowRequest& request);
 void platformDestroyWindow(PlatformWindow* window);
 
 void platformShowWindow(PlatformWindow* window);  // show, raise, focus
+// The size of the window's drawable as it is now (after the window manager
+// placed it), pixels; 0 x 0 for null.
+void platformDrawableSize(PlatformWindow* window, int& width, int& height);
+// Switches between fullscreen (the mode the window was made with, or the
+// desktop's own when it was made as a window) and a resizable window.
+bool platformSetFullscreen(PlatformWindow* window, bool fullscreen);
+bool platformIsFullscreen(PlatformWindow* window);
 void platformSwapWindow(PlatformWindow* window);  // present the back buffer
 void platformShowCursor(bool visible);
 
@@ -85,8 +104,11 @@ bool platformSetSwapInterval(int interval);
 
 // One event from the window system, mapped to what the show understands.
 struct PlatformEvent {
-    enum Kind { KeyDown, CloseRequest, Other } kind = Other;
+    enum Kind { KeyDown, CloseRequest, Resize, Other } kind = Other;
     uint32_t virtualKey = 0;  // Windows virtual-key code, KeyDown only
+    bool alt = false;         // an Alt key was held, KeyDown only
+    int width = 0;            // new drawable size, pixels, Resize only
+    int height = 0;
 };
 // Takes the next pending event; false when there is none.
 bool platformPollEvent(PlatformEvent& event);

@@ -9,7 +9,8 @@
 namespace {
 
 // Plays a script of frames: each frame has a show time and the messages the
-// window system delivers during it. Records what the loop did.
+// window system delivers during it. Records what the loop did. Quits posted
+// by the window procedure are the loop's own business, not the script's.
 class ScriptedIo : public FrameIo {
 public:
     struct Frame {
@@ -30,11 +31,7 @@ public:
         if (!pending_.empty()) {
             message = pending_.front();
             pending_.pop_front();
-            return true;
-        }
-        if (demo_.quitPosted) {
-            demo_.quitPosted = false;
-            message = Message{Message::Quit, 0};
+            ++delivered;
             return true;
         }
         return false;
@@ -49,6 +46,7 @@ public:
     }
 
     std::string log;
+    int delivered = 0;  // window messages handed to the loop
 
 private:
     Demo& demo_;
@@ -89,10 +87,37 @@ TEST(MainLoop, ShowEndsAtItsLastMillisecondWithoutPresenting)
 TEST(MainLoop, OtherKeysAreRememberedButChangeNothing)
 {
     Demo demo;
-    ScriptedIo io(demo, {{0, {key('A'), key(13), key(0x70)}}, {10, {}}, {20, {key(27)}}});
-    EXPECT_EQ(runMainLoop(demo, io), 2u);
+    ScriptedIo io(demo, {{0, {key('A'), key(13), key(0x70)}}, {10, {}}, {20, {key(' ')}}, {153000, {}}});
+    EXPECT_EQ(runMainLoop(demo, io), 3u) << "the show runs on to its end";
+    EXPECT_EQ(io.log, "rfbp" "rfbp" "rfbp" "rfb");
     EXPECT_EQ(demo.keyStates['A'], 1);
     EXPECT_EQ(demo.keyStates[13], 1);
     EXPECT_EQ(demo.keyStates[0x70], 1);
-    EXPECT_EQ(demo.keyStates[27], 1);  // a key flag, once set, stays set
+    EXPECT_EQ(demo.keyStates[' '], 1);
+    EXPECT_EQ(demo.keyStates[VK_ESCAPE_CODE], 0);
+    EXPECT_FALSE(demo.quitPosted);
+}
+
+TEST(MainLoop, PostedQuitComesAfterTheRestOfTheQueue)
+{
+    // The close request posts a quit; the key behind it in the queue is
+    // still delivered, the frame is presented, and the loop then ends.
+    Demo demo;
+    ScriptedIo io(demo, {{100, {}}, {116, {CLOSE, key('B')}}, {132, {key('C')}}, {148, {}}});
+    EXPECT_EQ(runMainLoop(demo, io), 2u);
+    EXPECT_EQ(io.log, "rfbp" "rfbp");
+    EXPECT_EQ(io.delivered, 2);
+    EXPECT_EQ(demo.keyStates['B'], 1);
+    EXPECT_EQ(demo.keyStates['C'], 0) << "no frame after the quit";
+    EXPECT_FALSE(demo.quitPosted) << "the quit was taken off the queue";
+}
+
+TEST(MainLoop, QuitPostedBeforeTheLoopEndsItsFirstFrame)
+{
+    Demo demo;
+    demo.quitPosted = true;
+    ScriptedIo io(demo, {{0, {key('A')}}, {16, {}}});
+    EXPECT_EQ(runMainLoop(demo, io), 1u);
+    EXPECT_EQ(demo.keyStates['A'], 1);
+    EXPECT_FALSE(demo.quitPosted);
 }

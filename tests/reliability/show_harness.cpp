@@ -69,12 +69,7 @@ bool ShowHarness::open(int width, int height, bool clockStarts, std::string& fai
     demo.clock.service.kill = testTimerKill;
 
     // The entry point's start-up, at a size a software renderer keeps up with.
-    demo.configurator = new KestruneConfigurator(&demo);
-    storeLaunchSettings(demo);
-    demo.settings.width = width;
-    demo.settings.height = height;
-    demo.settings.fullscreen = false;
-    demo.settings.aspect = Aspect16x9;
+    storeWindowlessSettings(demo, width, height);
     scene_ = beginShow(demo);
     if (!scene_) {
         failure = "openWindow failed (see stderr)";
@@ -89,8 +84,7 @@ void ShowHarness::close()
 {
     if (demo_) {
         // The show's own teardown, as the entry point runs it.
-        endShow(*demo_, scene_);
-        scene_ = nullptr;
+        endShow(*demo_, std::move(scene_));
         timerKills_ = killedTimers;
         demo_.reset();
     }
@@ -134,12 +128,6 @@ bool ScriptedShowIo::peekMessage(Message& message)
     if (!pending_.empty()) {
         message = pending_.front();
         pending_.erase(pending_.begin());
-        return true;
-    }
-    Demo& demo = harness_.demo();
-    if (demo.quitPosted) {
-        demo.quitPosted = false;
-        message = Message{Message::Quit, 0};
         return true;
     }
     return false;

@@ -44,7 +44,7 @@ private:
     static uint64_t showTimeNs(void* harness);
 
     std::unique_ptr<Demo> demo_;
-    Scene* scene_ = nullptr;
+    std::unique_ptr<Scene> scene_;
     void* timerUser_ = nullptr;  // the clock, once its timer "runs"
     int timerKills_ = 0;
 };

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/demo.h"
+#include "app/options.h"
 
 namespace {
 
@@ -18,50 +19,17 @@ constexpr int MAX_SIDE = 8192;   // pixels
 
 bool parseInteger(const std::string& text, long low, long high, int& value)
 {
-    if (text.empty() || text[0] == '-' || text[0] == '+')
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long parsed = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || parsed < low || parsed > high)
-        return false;
-    value = static_cast<int>(parsed);
-    return true;
+    return readWholeNumber(text, low, high, value);
 }
 
 bool parseSize(const std::string& text, int& width, int& height)
 {
-    const size_t x = text.find_first_of("xX");
-    if (x == std::string::npos)
-        return false;
-    return parseInteger(text.substr(0, x), MIN_SIDE, MAX_SIDE, width) &&
-           parseInteger(text.substr(x + 1), MIN_SIDE, MAX_SIDE, height);
+    return readPictureSize(text, MIN_SIDE, MAX_SIDE, width, height);
 }
 
-// Milliseconds of show time, as everywhere in the show ("56000", "56000ms"),
-// or seconds with an "s" ("56s", "96.5s"), from 0 to lastMs.
 bool parseTimeUpTo(const std::string& text, uint32_t lastMs, uint32_t& timeMs)
 {
-    std::string number = text;
-    double scale = 1.0;
-    if (number.size() > 2 && number.compare(number.size() - 2, 2, "ms") == 0) {
-        number.resize(number.size() - 2);
-    } else if (number.size() > 1 && number.back() == 's') {
-        number.pop_back();
-        scale = 1000.0;
-    }
-    if (number.empty() || !(std::isdigit(static_cast<unsigned char>(number[0])) || number[0] == '.'))
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const double value = std::strtod(number.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(value))
-        return false;
-    const double ms = std::round(value * scale);
-    if (ms < 0.0 || ms > static_cast<double>(lastMs))
-        return false;
-    timeMs = static_cast<uint32_t>(ms);
-    return true;
+    return readShowTime(text, lastMs, timeMs);
 }
 
 bool parseStillList(const std::string& text, std::vector<uint32_t>& times)

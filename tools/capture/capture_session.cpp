@@ -2,37 +2,16 @@
 
 #include <GL/gl.h>
 
-#include <cstdlib>
-
 #include "app/demo.h"
 #include "app/entry.h"
 #include "audio/audio_engine.h"
 #include "gl/gl_extensions.h"
-#include "show/fades.h"
-#include "show/frame.h"
+#include "platform/window.h"
 #include "show/scene.h"
 
 namespace {
 constexpr uint64_t NS_PER_MS = 1000000ull;
 }  // namespace
-
-uint32_t frameTimeMs(uint64_t frame, int fps)
-{
-    // round(frame * 1000 / fps), halves rounded up, in integers.
-    const uint64_t twice = 2 * frame * 1000 + static_cast<uint64_t>(fps);
-    return static_cast<uint32_t>(twice / (2 * static_cast<uint64_t>(fps)));
-}
-
-uint64_t firstFrameAtOrAfter(uint32_t timeMs, int fps)
-{
-    // Start from an estimate just below and walk up: the rounding makes the
-    // exact inverse fiddly, and at most a couple of steps are needed.
-    uint64_t frame = static_cast<uint64_t>(timeMs) * static_cast<uint64_t>(fps) / 1000;
-    frame = frame > 1 ? frame - 2 : 0;
-    while (frameTimeMs(frame, fps) < timeMs)
-        ++frame;
-    return frame;
-}
 
 CaptureSession::CaptureSession() = default;
 
@@ -50,9 +29,8 @@ bool CaptureSession::open(int width, int height, int fps, std::string& failure)
 {
     close();
     // No display is needed, and a real audio device would move the play
-    // cursor by its own clock; a user's own video driver choice is kept.
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    // cursor by its own clock.
+    platformUseHeadless();
 
     width_ = width;
     height_ = height;
@@ -64,15 +42,7 @@ bool CaptureSession::open(int width, int height, int fps, std::string& failure)
 
     demo_ = std::make_unique<Demo>();
     Demo& demo = *demo_;
-    demo.configurator = new KestruneConfigurator(&demo);
-    demo.settings.width = width;
-    demo.settings.height = height;
-    demo.settings.fullscreen = false;
-    demo.settings.vsync = false;
-    demo.settings.colourBits = 32;
-    // The 16:9 letterboxed view whatever the desktop or the size asked for.
-    demo.settings.aspect = Aspect16x9;
-    demo.musicOn = true;
+    storeWindowlessSettings(demo, width, height);
     // Show time comes from the frame count: no timer thread.
     demo.clock.service.start = [](uint32_t, uint32_t, TimerCallback, void*) { return 0u; };
     scene_ = beginShow(demo);
@@ -87,8 +57,7 @@ bool CaptureSession::open(int width, int height, int fps, std::string& failure)
 void CaptureSession::close()
 {
     if (demo_) {
-        endShow(*demo_, scene_);
-        scene_ = nullptr;
+        endShow(*demo_, std::move(scene_));
         demo_.reset();
     }
     audioSetClock(nullptr, nullptr);
@@ -96,10 +65,8 @@ void CaptureSession::close()
 
 void CaptureSession::beginFrame(bool drawing)
 {
-    Demo& demo = *demo_;
     const uint32_t now = frameTimeMs(nextFrame_, fps_);
-    demo.timeMs = now;
-    demo.frameStep = frameStepFor(nextFrame_ == 0 ? 0 : now - previousTimeMs_);
+    setFrameTime(*demo_, now, nextFrame_ == 0 ? 0 : now - previousTimeMs_);
     clockNs_ = static_cast<uint64_t>(now) * NS_PER_MS;
     scene_->drawing = drawing;
 }
@@ -113,8 +80,7 @@ void CaptureSession::endFrame()
 void CaptureSession::runFrame(bool drawing)
 {
     beginFrame(drawing);
-    renderFrame(*scene_);
-    drawFades(*demo_, drawing);
+    runFramePasses(*demo_, *scene_, drawing);
     endFrame();
 }
 

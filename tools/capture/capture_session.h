@@ -15,13 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "app/fixed_step.h"
+
 struct Demo;
 struct Scene;
-
-// Show time (ms) at which frame `frame` starts at `fps` frames per second.
-uint32_t frameTimeMs(uint64_t frame, int fps);
-// The first frame whose start time is at or after `timeMs`.
-uint64_t firstFrameAtOrAfter(uint32_t timeMs, int fps);
 
 class CaptureSession {
 public:
@@ -60,7 +57,7 @@ private:
     void close();
 
     std::unique_ptr<Demo> demo_;
-    Scene* scene_ = nullptr;
+    std::unique_ptr<Scene> scene_;
     int width_ = 0;
     int height_ = 0;
     int fps_ = 60;

@@ -1,0 +1,77 @@
+// A private X session for tests that need a real display: an Xvfb server
+// of a chosen size with the openbox window manager on it, the real
+// `quillmoor` started on that display, screenshots of the root or of a
+// window, and keys and window sizes sent through xdotool. Everything
+// started here is stopped by the destructors. When Xvfb or openbox cannot
+// be started, ok() is false and why() says why (the tests then skip).
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// An RGB picture, top row first.
+struct Screenshot {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+    const uint8_t* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+    bool black(int x, int y) const { const uint8_t* p = at(x, y); return p[0] == 0 && p[1] == 0 && p[2] == 0; }
+};
+
+// A child process with its stdout and stderr in a file.
+class Child {
+public:
+    Child() = default;
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    // Starts argv[0] (looked up on PATH) with `env` added to (or, "NAME=",
+    // removed from) this process's environment.
+    bool start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+               const std::string& outputPath);
+    // Waits up to `limit` for the exit; -1 when it did not exit (it is then killed).
+    int wait(std::chrono::milliseconds limit);
+    bool running();
+    void stop(int signal);
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Runs a command to completion (at most `limit`), returning its stdout; the
+// exit status goes to `status` (-1 on time-out).
+std::string runCommand(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                       std::chrono::milliseconds limit, int& status);
+
+class XSession {
+public:
+    XSession(int width, int height);
+    ~XSession();
+
+    bool ok() const { return ok_; }
+    const std::string& why() const { return why_; }
+    const std::string& display() const { return display_; }  // ":N"
+
+    // The environment a program on this display gets.
+    std::vector<std::string> environment() const;
+    // Runs a tool (xdotool, xwininfo, import ...) on this display.
+    std::string tool(const std::vector<std::string>& argv, int& status,
+                     std::chrono::milliseconds limit = std::chrono::seconds(20)) const;
+    // The first visible window of WM_CLASS `windowClass`, waiting up to `limit`; empty when none.
+    std::string waitForWindow(const std::string& windowClass, std::chrono::milliseconds limit) const;
+    // The root window (`window` empty) or one window, as RGB; false when it failed.
+    bool screenshot(const std::string& window, Screenshot& shot) const;
+
+private:
+    Child server_;
+    Child windowManager_;
+    std::string display_;
+    std::string why_;
+    bool ok_ = false;
+};
