@@ -66,10 +66,10 @@ private:
 void placeMusicAt(Demo& demo, uint32_t timeMs)
 {
     const uint32_t channel = demo.music.activeHandle();
-    const DecodedAudio* pcm = audioChannelPcm(channel);
-    if (!pcm || pcm->rate == 0)
+    const uint32_t rate = audioChannelRate(channel);
+    if (rate == 0)
         return;
-    audioChannelSetPosition(channel, static_cast<uint64_t>(timeMs) * pcm->rate / 1000);
+    audioChannelSetPosition(channel, static_cast<uint64_t>(timeMs) * rate / 1000);
 }
 
 // Starts the music channel (volume 0 when musicOn is off) at the show's
