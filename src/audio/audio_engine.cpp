@@ -344,7 +344,7 @@ std::unique_ptr<AudioStream> openStream(const std::string& file, AudioKind kind,
     if (kind == AudioKind::Stream)
         return AudioStream::openMp3(opened, reason);
     std::vector<uint8_t> bytes;
-    const bool read = readOpenFile(opened.file, bytes, reason);
+    const bool read = readOpenFile(opened.file, maxBytes, bytes, reason);
     std::fclose(opened.file);
     if (!read)
         return nullptr;
