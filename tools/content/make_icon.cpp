@@ -46,11 +46,9 @@ bool readPicture(const std::string& path, Picture& picture)
     picture.height = image.height;
     picture.cover.resize(static_cast<size_t>(image.width) * image.height);
     for (size_t i = 0; i < picture.cover.size(); ++i) {
-        const uint8_t* p = image.pixels + 4 * i;
+        const uint8_t* p = image.pixels.get() + 4 * i;
         picture.cover[i] = std::max({p[0], p[1], p[2]}) / 255.0f;
     }
-    delete[] image.pixels;
-    delete[] image.palette;
     return true;
 }
 
