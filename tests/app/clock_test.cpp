@@ -7,22 +7,34 @@
 
 namespace {
 
-// A timer service whose answers and calls the test controls.
+// A timer service whose answers and calls the test controls. A started
+// timer keeps its callback, and fire() delivers ticks through it, as the
+// platform's timer thread would, until it is killed.
 struct FakeTimer {
     static inline uint32_t capsResult = 0;
     static inline uint32_t periodMin = 0;
     static inline uint32_t beginResult = 0;
     static inline uint32_t startResult = 7;
     static inline uint32_t begunPeriod = 0, endedPeriod = 0, startDelay = 0, startResolution = 0;
-    static inline int kills = 0, ends = 0;
+    static inline int starts = 0, kills = 0, ends = 0;
     static inline uint32_t killedId = 99;
+    static inline TimerCallback callback = nullptr;
+    static inline void* user = nullptr;
 
     static void reset()
     {
         capsResult = 0, periodMin = 0, beginResult = 0, startResult = 7;
         begunPeriod = endedPeriod = startDelay = startResolution = 0;
-        kills = ends = 0;
+        starts = kills = ends = 0;
         killedId = 99;
+        callback = nullptr;
+        user = nullptr;
+    }
+    // `ms` ticks of a running timer; nothing when none was started.
+    static void fire(int ms)
+    {
+        for (int i = 0; i < ms && callback; ++i)
+            callback(user);
     }
     static TimerService service()
     {
@@ -40,14 +52,18 @@ struct FakeTimer {
             ++ends;
             return 0u;
         };
-        s.start = [](uint32_t delay, uint32_t resolution, TimerCallback, void*) {
+        s.start = [](uint32_t delay, uint32_t resolution, TimerCallback tick, void* tickUser) {
             startDelay = delay;
             startResolution = resolution;
+            ++starts;
+            callback = tick;
+            user = tickUser;
             return startResult;
         };
         s.kill = [](uint32_t id) {
             killedId = id;
             ++kills;
+            callback = nullptr;
         };
         return s;
     }
@@ -116,17 +132,37 @@ TEST_F(FrameClockTest, PeriodIsTheFinestResolutionButAtLeastOne)
     EXPECT_EQ(clock.timerId, 7u);
 }
 
+TEST_F(FrameClockTest, RunningTimerTicksTheCounterUntilStopped)
+{
+    ASSERT_TRUE(clock.startClock());
+    FakeTimer::fire(40);
+    clock.readFrameTime(timeMs, frameStep);
+    EXPECT_EQ(timeMs, 40u);
+    EXPECT_FLOAT_EQ(frameStep, 0.08f);
+
+    clock.stopClock();
+    FakeTimer::fire(40);
+    EXPECT_EQ(clock.tickCount.load(), 40u);
+}
+
 TEST_F(FrameClockTest, FailuresLeaveTheCounterStill)
 {
-    FakeTimer::capsResult = 1;
-    EXPECT_FALSE(clock.startClock());
-    FakeTimer::capsResult = 0;
-    FakeTimer::beginResult = 1;
-    EXPECT_FALSE(clock.startClock());
-    EXPECT_EQ(clock.timerId, 0u);
-    clock.readFrameTime(timeMs, frameStep);
-    EXPECT_EQ(timeMs, 0u);
-    EXPECT_EQ(frameStep, 1e-8f);
+    // No timer may be requested when the caps query or the period fails:
+    // the ticks the fake would then deliver would move the show.
+    for (int failing : {0, 1}) {
+        FakeTimer::reset();
+        clock.service = FakeTimer::service();
+        (failing == 0 ? FakeTimer::capsResult : FakeTimer::beginResult) = 1;
+        EXPECT_FALSE(clock.startClock()) << failing;
+        EXPECT_EQ(FakeTimer::starts, 0) << failing;
+        EXPECT_EQ(clock.timerId, 0u) << failing;
+        FakeTimer::fire(250);
+        for (int frame = 0; frame < 3; ++frame) {
+            clock.readFrameTime(timeMs, frameStep);
+            EXPECT_EQ(timeMs, 0u) << failing;
+            EXPECT_EQ(frameStep, 1e-8f) << failing;
+        }
+    }
 }
 
 TEST_F(FrameClockTest, StopWithoutStartKillsAndEndsOnce)

@@ -173,20 +173,49 @@ TEST_F(ShaderRegistryTest, LookupsAreExactAndFirstRegisteredWins)
     EXPECT_EQ(again, registry().programsTail->program);
 }
 
+namespace {
+
+// Counts the GL program objects made through the extension table while it
+// lives, passing each call on to the driver.
+class ProgramCreationCounter {
+public:
+    ProgramCreationCounter() : saved_(glExt.glCreateProgram)
+    {
+        real = saved_;
+        created = 0;
+        glExt.glCreateProgram = &counting;
+    }
+    ~ProgramCreationCounter() { glExt.glCreateProgram = saved_; }
+
+    static inline int created = 0;
+
+private:
+    static inline PFNGLCREATEPROGRAMPROC real = nullptr;
+    static GLuint APIENTRY counting()
+    {
+        ++created;
+        return real();
+    }
+    PFNGLCREATEPROGRAMPROC saved_;
+};
+
+}  // namespace
+
 TEST_F(ShaderRegistryTest, UnknownShaderNameCreatesNothing)
 {
     REQUIRE_GL(context);
     registry().addShader("V", VERTEX, GL_VERTEX_SHADER);
     registry().addShader("F", FRAGMENT, GL_FRAGMENT_SHADER);
+    ProgramCreationCounter counter;
     EXPECT_EQ(nullptr, registry().createProgram("P", "V", "FF"));
     EXPECT_EQ(nullptr, registry().createProgram("P", "VV", "F"));
     EXPECT_EQ(nullptr, registry().programsHead);
     EXPECT_EQ(2u, shaderCount(registry()));
-    // No GL object was made for either attempt: the next one made takes the
-    // name right after the last shader's.
-    GLuint next = glExt.glCreateProgram();
-    EXPECT_EQ(registry().shadersTail->shader->id + 1, next);
-    glExt.glDeleteProgram(next);
+    EXPECT_EQ(0, ProgramCreationCounter::created) << "a GL program was made for a failed attempt";
+
+    // The counter sees the registry's program objects when it does make one.
+    EXPECT_NE(nullptr, registry().createProgram("P", "V", "F"));
+    EXPECT_EQ(1, ProgramCreationCounter::created);
 }
 
 TEST_F(ShaderRegistryTest, FailedCompileStaysListedNamelessReportedOnceAndBlocksItsProgram)

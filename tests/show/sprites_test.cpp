@@ -46,6 +46,49 @@ std::vector<uint8_t> picture(const uint8_t inside[4], const uint8_t outside[4], 
     return pixels;
 }
 
+// 256 x 256 RGBA: red noise, one value per texel, nothing else. Every texel
+// differs from its neighbours, so each tap's offset and weight shows.
+std::vector<uint8_t> redNoisePicture()
+{
+    std::vector<uint8_t> pixels(256 * 256 * 4, 0);
+    uint32_t state = 12345u;
+    for (size_t i = 0; i < pixels.size(); i += 4) {
+        state = state * 1664525u + 1013904223u;
+        pixels[i] = static_cast<uint8_t>(state >> 24);
+        pixels[i + 3] = 255;
+    }
+    return pixels;
+}
+
+// The red channel (0..1) of the 256 x 256 picture at (s, t), filtered as GL
+// does under magnification: linear between the four nearest texel centres,
+// repeating at the edges.
+double sampleRed(const std::vector<uint8_t>& pixels, double s, double t)
+{
+    const double u = s * 256.0 - 0.5, v = t * 256.0 - 0.5;
+    const double column = std::floor(u), row = std::floor(v);
+    const double a = u - column, b = v - row;
+    auto texel = [&](double x, double y) {
+        const int wrappedX = static_cast<int>(x) & 255, wrappedY = static_cast<int>(y) & 255;
+        return pixels[(static_cast<size_t>(wrappedY) * 256 + wrappedX) * 4] / 255.0;
+    };
+    return (1.0 - a) * (1.0 - b) * texel(column, row) + a * (1.0 - b) * texel(column + 1, row) +
+           (1.0 - a) * b * texel(column, row + 1) + a * b * texel(column + 1, row + 1);
+}
+
+// The sprite filter: five taps around (s, t), offsets in texture units.
+constexpr double TAP_OFFSETS[5][2] = {
+    {-0.0025, -0.0025}, {0.0025, -0.0025}, {0.0, 0.0}, {0.0025, 0.0025}, {-0.0025, 0.0025}};
+constexpr double TAP_WEIGHTS[5] = {0.1, 0.1, 0.6, 0.1, 0.1};
+
+double filteredRed(const std::vector<uint8_t>& pixels, double s, double t)
+{
+    double sum = 0.0;
+    for (int i = 0; i < 5; ++i)
+        sum += TAP_WEIGHTS[i] * sampleRed(pixels, s + TAP_OFFSETS[i][0], t + TAP_OFFSETS[i][1]);
+    return sum;
+}
+
 const uint8_t RED[4] = {255, 0, 0, 255};
 const uint8_t WHITE[4] = {255, 255, 255, 255};
 const uint8_t BLACK[4] = {0, 0, 0, 255};
@@ -212,6 +255,43 @@ TEST_F(SpritePass, PictureFacesTheCamera)
     EXPECT_LE(gl.pixel(CENTRE_X - 4, CENTRE_Y + 3).r, 2);
     EXPECT_LE(gl.pixel(CENTRE_X + 3, CENTRE_Y - 4).r, 2);
     EXPECT_LE(gl.pixel(CENTRE_X - 4, CENTRE_Y - 4).r, 2);
+}
+
+TEST_F(SpritePass, FiveTapFilterOverAPictureWithStructure)
+{
+    // The size wave (t above 15 000, amplitude 35.5, at its crest for
+    // particle 0) blows the in-focus sprite up to about 1 000 pixels across,
+    // four per texel: the picture is magnified, so each tap is a plain linear
+    // sample and the taps lie some 2.5 pixels apart.
+    const std::vector<uint8_t> noise = redNoisePicture();
+    addPictures(noise, picture(BLACK, BLACK));
+    addProgram();
+    placeOnAxis(inFocusDistance());
+    scene->sizeWaveAmplitude = 35.5f;
+    scene->sizeWavePhase = 1.5707964f;
+    const uint32_t showMs = 20000;
+    drawParticleSprites(*scene, showMs);
+    const std::vector<uint8_t> frame = gl.readPixels();
+
+    // The billboard's half-width in the world and in pixels; s runs from 0 at
+    // its right edge to 1 at its left, t from 0 at the top to 1 at the bottom.
+    const double halfWidth = (1.1 - scene->focalDistance / 6.0) * spriteSize(*scene, 0, showMs) * 0.2;
+    const double halfPixels = halfWidth * pixelsPerUnit(inFocusDistance());
+    ASSERT_GT(halfPixels, 2.0 * 128.0) << "the picture must be magnified";
+    int mismatched = 0;
+    for (int y = 0; y < HEIGHT; ++y) {
+        for (int x = 0; x < WIDTH; ++x) {
+            const double s = 0.5 - (x + 0.5 - CENTRE_X) / (2.0 * halfPixels);
+            const double t = 0.5 - (y + 0.5 - CENTRE_Y) / (2.0 * halfPixels);
+            const double expected = filteredRed(noise, s, t) * 0.675 * 255.0;
+            const int red = frame[(static_cast<size_t>(y) * WIDTH + x) * 4];
+            if (std::abs(red - expected) > 3.0 && mismatched++ < 5) {
+                ADD_FAILURE() << "pixel (" << x << ", " << y << ") at s " << s << ", t " << t
+                              << ": red " << red << ", the five taps give " << expected;
+            }
+        }
+    }
+    EXPECT_EQ(mismatched, 0) << "of " << WIDTH * HEIGHT << " pixels";
 }
 
 TEST_F(SpritePass, RestoresTheStateTheFrameExpects)
