@@ -97,11 +97,9 @@ bool PcxImage::decode(const uint8_t* bytes, size_t size)
     palette.reset();
     width = 0;
     height = 0;
-    if (!readHeader(bytes, size)) {
-        width = 0;
-        height = 0;
+    if (!readHeader(bytes, size))
         return false;
-    }
+    // The size is the picture's only once it has decoded.
     const int32_t decodedWidth = width;
     const int32_t decodedHeight = height;
     width = 0;

@@ -1,9 +1,11 @@
 // Reader for the one PCX flavour the show's pictures use: 8 bits per pixel,
 // one plane, run-length encoded, 256-colour palette in the last 768 bytes.
-// Decodes to an opaque RGBA8 block (alpha 255). It never reads past the end
-// of the file and never writes outside `pixels`; it rejects header byte 64
-// not 0 and sizes that cannot be a picture, giving the reason.
-// Pure file decoding; any thread.
+// Decodes to an opaque RGBA8 block (alpha 255) that the image owns. It never
+// reads past the end of the file and never writes outside `pixels`; it
+// rejects header byte 64 not 0, sizes that cannot be a picture and data too
+// short to fill the size, giving the reason, before allocating anything. The
+// header can be read on its own, so that a caller expecting a given size
+// turns a picture away before decoding it. Pure file decoding; any thread.
 #pragma once
 
 #include <cstddef>
