@@ -102,6 +102,8 @@ protected:
             packFailure_ = "dpkg-deb -x failed:\n" + unpacked.out;
     }
 
+    static void TearDownTestSuite() { run("rm -rf " + quote(scratch_)); }
+
     void SetUp() override
     {
         if (!skipReason_.empty())
