@@ -50,7 +50,8 @@ package: build
 # driver preloaded so that it stays. What system libraries keep for the life
 # of the process is suppressed by tools/lsan.supp (see its header); anything
 # of ours fails the test that leaked. The fuzz targets are sanitized in every
-# build, so their bounded runs are left to `make test` and `make fuzz`.
+# build, so their bounded runs are left to `make test` and `make fuzz`; the
+# package is made from the ordinary build, by `make test-package`.
 SWRAST_DRIVER := $(firstword $(wildcard /usr/lib/*/dri/swrast_dri.so))
 SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:verify_asan_link_order=0 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
@@ -59,7 +60,7 @@ sanitize:
 	@$(SANITIZE_ENV) $(MAKE) build BUILD=build-sanitize \
 		CMAKE_FLAGS="-DQUILLMOOR_SANITIZE=ON -DQUILLMOOR_BENCH=OFF"
 	@cd build-sanitize && $(SANITIZE_ENV) LD_PRELOAD=$(SWRAST_DRIVER) \
-		ctest --output-on-failure -j$(JOBS) --timeout 900 -LE fuzz
+		ctest --output-on-failure -j$(JOBS) --timeout 900 -LE 'fuzz|package'
 
 # The fuzz targets built with clang's libFuzzer (coverage-guided) in
 # build-fuzz/, each run for FUZZ_SECONDS against its corpus under fuzz/corpus,
