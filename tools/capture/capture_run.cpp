@@ -209,8 +209,8 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
         if (!soundtrack)
             return fail(nullptr, resolveContentPath("Data\\music.mp3") + ": the soundtrack did not load (see above)");
     }
-    if (options.audio &&
-        !writeWavStretch(options.framesDir + "/audio.wav", *soundtrack, rangeStartMs, rangeFrames, options.fps, failure))
+    if (options.audio && !writeWavStretch(options.framesDir + "/audio.wav", *soundtrack, rangeStartMs,
+                                          rangeFrames, options.fps, failure))
         return fail(nullptr, failure);
     TemporaryFile videoSound;
     VideoPipe pipe;
