@@ -1,11 +1,12 @@
 # Thin wrapper over CMake. On a fresh Debian machine:
-#   make run    installs what is missing, builds, plays the show
-#   make test   installs what is missing, builds, runs every test through CTest
+#   make run       installs what is missing, builds, plays the show
+#   make test      installs what is missing, builds, runs the tests through CTest
+#   make package   installs what is missing, builds, makes the Debian package in $(BUILD)/
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure build run test sanitize fuzz content-preview clean
+.PHONY: all setup configure build run test test-package package sanitize fuzz content-preview clean
 
 all: build
 
@@ -13,8 +14,8 @@ all: build
 # ask the set-up for the test tools as well and build the suites.
 SETUP_ARGS ?= --test
 SUITES ?= -DQUILLMOOR_TESTS=ON -DQUILLMOOR_BENCH=ON
-run: SETUP_ARGS =
-run: SUITES = -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF
+run package: SETUP_ARGS =
+run package: SUITES = -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF
 
 setup:
 	@bash tools/setup.sh $(SETUP_ARGS)
@@ -28,8 +29,18 @@ build: configure
 run: build
 	@cd $(BUILD) && ./quillmoor
 
+# The package tests (label `package`: CPack, lintian, the unpacked programs)
+# take a minute or more and have a target of their own.
 test: build
-	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 900
+	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 900 -LE package
+
+test-package: build
+	@cd $(BUILD) && ctest --output-on-failure --timeout 900 -L package
+
+# quillmoor_<version>_<arch>.deb in $(BUILD)/, made by CPack from the build
+# (see packaging/CMakeLists.txt).
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 # The whole suite under AddressSanitizer (leak checking included) and
 # UndefinedBehaviorSanitizer, in build-sanitize/; the content generators run
@@ -42,7 +53,8 @@ test: build
 # What system libraries keep for the life of the process is suppressed by
 # tools/lsan.supp (see its header); anything of ours fails the test that
 # leaked. The fuzz targets are sanitized in every build, so their bounded
-# runs are left to `make test` and `make fuzz`.
+# runs are left to `make test` and `make fuzz`; the package is made from the
+# ordinary build, by `make test-package`.
 SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:verify_asan_link_order=0 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -52,7 +64,7 @@ sanitize:
 	@driver=$$(ls /usr/lib/*/dri/swrast_dri.so 2>/dev/null | head -n 1); \
 	[ -n "$$driver" ] || { echo "sanitize: no Mesa software driver (swrast_dri.so) installed" >&2; exit 1; }; \
 	cd build-sanitize && $(SANITIZE_ENV) LD_PRELOAD=$$driver \
-		ctest --output-on-failure -j$(JOBS) --timeout 900 -LE fuzz
+		ctest --output-on-failure -j$(JOBS) --timeout 900 -LE 'fuzz|package'
 
 # The fuzz targets built with clang's libFuzzer (coverage-guided) in
 # build-fuzz/, each run for FUZZ_SECONDS against its corpus under fuzz/corpus,

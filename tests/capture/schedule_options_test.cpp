@@ -68,6 +68,42 @@ TEST(CaptureOptions, ReadsEveryOptionAndSortsTheStills)
     EXPECT_TRUE(options.quiet);
 }
 
+TEST(CaptureOptions, ReadsTheFormatOptionsWithTheirDefaults)
+{
+    CaptureOptions plain;
+    std::string error;
+    ASSERT_EQ(parse({"--video", "a.mp4"}, plain, error), ParseResult::Run) << error;
+    EXPECT_EQ(plain.codec, VideoCodec::H264);
+    EXPECT_EQ(plain.crf, 18);
+    EXPECT_EQ(plain.preset, "medium");
+    EXPECT_TRUE(plain.framesDir.empty());
+    EXPECT_FALSE(plain.audio);
+    EXPECT_TRUE(plain.dataDir.empty());
+
+    CaptureOptions h264;
+    ASSERT_EQ(parse({"--video", "a.mp4", "--codec", "h264", "--crf", "0", "--preset", "veryslow"}, h264, error),
+              ParseResult::Run)
+        << error;
+    EXPECT_EQ(h264.crf, 0);
+    EXPECT_EQ(h264.preset, "veryslow");
+
+    // FFV1 takes any size: it keeps RGB, with no chroma halving.
+    CaptureOptions ffv1;
+    ASSERT_EQ(parse({"--codec", "ffv1", "--video", "m.mkv", "--size", "161x91", "--frames", "seq", "--audio",
+                     "--data", "/opt/content"},
+                    ffv1, error),
+              ParseResult::Run)
+        << error;
+    EXPECT_EQ(ffv1.codec, VideoCodec::Ffv1);
+    EXPECT_EQ(ffv1.framesDir, "seq");
+    EXPECT_TRUE(ffv1.audio);
+    EXPECT_EQ(ffv1.dataDir, "/opt/content");
+
+    // A sequence alone is something to do.
+    CaptureOptions frames;
+    EXPECT_EQ(parse({"--frames", "seq"}, frames, error), ParseResult::Run) << error;
+}
+
 TEST(CaptureOptions, RejectsBadValuesNamingTheOption)
 {
     const std::vector<std::vector<std::string>> bad = {
@@ -88,6 +124,22 @@ TEST(CaptureOptions, RejectsBadValuesNamingTheOption)
         {"--from", "10000", "--to", "5000", "--video", "a.mp4"},
         {"--from", "10s", "--still", "5000"},         // still outside the range
         {"--frobnicate"},
+        {"--codec", "vp9", "--video", "a.mp4"},
+        {"--codec", "H264", "--video", "a.mp4"},
+        {"--codec", "ffv1", "--still", "5"},          // no video to apply it to
+        {"--crf", "52", "--video", "a.mp4"},
+        {"--crf", "-1", "--video", "a.mp4"},
+        {"--crf", "18.5", "--video", "a.mp4"},
+        {"--crf", "18", "--frames", "seq"},           // no video
+        {"--crf", "18", "--codec", "ffv1", "--video", "a.mkv"},  // FFV1 is lossless
+        {"--preset", "turbo", "--video", "a.mp4"},
+        {"--preset", "", "--video", "a.mp4"},
+        {"--preset", "slow", "--codec", "ffv1", "--video", "a.mkv"},
+        {"--audio", "--still", "5"},                  // goes with --frames only
+        {"--frames", ""},
+        {"--data", "", "--still", "5"},
+        {"--video", "a.mp4", "--codec", "ffv1"},      // FFV1 is written as Matroska
+        {"--video", "a.mkv"},                         // H.264 is written as MP4
     };
     for (const std::vector<std::string>& args : bad) {
         CaptureOptions options;

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
-#include <utility>
 
 #include "app/demo.h"
 #include "app/options.h"
@@ -72,11 +71,10 @@ bool checkTogether(CaptureOptions& options, const Given& given, std::string& err
         return false;
     }
     const bool h264 = options.codec == VideoCodec::H264;
-    for (const auto& [was, name] : {std::pair{given.codec, "--codec"}, {given.crf, "--crf"}, {given.preset, "--preset"}}) {
-        if (was && options.videoPath.empty()) {
-            error = std::string(name) + ": applies to --video, which is not given";
-            return false;
-        }
+    const char* videoOnly = given.codec ? "--codec" : given.crf ? "--crf" : given.preset ? "--preset" : nullptr;
+    if (videoOnly && options.videoPath.empty()) {
+        error = std::string(videoOnly) + ": applies to --video, which is not given";
+        return false;
     }
     if (!h264 && (given.crf || given.preset)) {
         error = std::string(given.crf ? "--crf" : "--preset") + ": applies to H.264 only; FFV1 is lossless";

@@ -179,8 +179,6 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
         return fail(nullptr, "--from/--to: no frame starts in that stretch at this frame rate");
     if (!plan.stills.empty() && !folderWritable(options.outDir, failure))
         return fail(nullptr, failure);
-    if (sequence && !makeFolder(options.framesDir, failure))
-        return fail(nullptr, failure);
 
     VideoRequest request;
     if (video) {
@@ -194,6 +192,8 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
         if (!VideoPipe::check(request, failure))
             return fail(nullptr, failure);
     }
+    if (sequence && !makeFolder(options.framesDir, failure))
+        return fail(nullptr, failure);
 
     CaptureSession session;
     if (!session.open(options.width, options.height, options.fps, failure))
@@ -209,8 +209,8 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
         if (!soundtrack)
             return fail(nullptr, resolveContentPath("Data\\music.mp3") + ": the soundtrack did not load (see above)");
     }
-    if (options.audio &&
-        !writeWavStretch(options.framesDir + "/audio.wav", *soundtrack, rangeStartMs, rangeFrames, options.fps, failure))
+    if (options.audio && !writeWavStretch(options.framesDir + "/audio.wav", *soundtrack, rangeStartMs,
+                                          rangeFrames, options.fps, failure))
         return fail(nullptr, failure);
     TemporaryFile videoSound;
     VideoPipe pipe;
