@@ -219,7 +219,7 @@ TEST(BadContent, DamagedMusic)
     ContentCase folder = makeCase("music_is_a_folder");
     fs::remove(at(folder, "music.mp3"));
     fs::create_directory(at(folder, "music.mp3"));
-    expect(folder, "music.mp3", "Is a directory");
+    expect(folder, "music.mp3", "is a directory");
     cases.push_back(folder);
 
     runCases(cases);
