@@ -232,25 +232,29 @@ protected:
         return pcm;
     }
 
-    // Finds reference frames near `seconds` in the recording and checks one
-    // and a half seconds from there sample for sample.
-    // Returns the recording's frame minus the soundtrack's there.
-    long expectFound(const std::vector<float>& heard, const std::vector<float>& reference, double seconds,
-                     const char* what)
+    struct Match {
+        long offset = 0;       // recording frame minus soundtrack frame
+        double correlation = 0;  // over 1.5 s from there
+    };
+    // Finds reference frames near `seconds` in the recording and compares
+    // one and a half seconds from there sample for sample.
+    Match find(const std::vector<float>& heard, const std::vector<float>& reference, double seconds,
+               const char* what)
     {
         const size_t stretch = RATE / 50;
         const size_t from = loudestStretch(reference, size_t(seconds * RATE), size_t((seconds + 0.5) * RATE), stretch);
         const long at = findInRecording(heard, reference, from, stretch);
         const size_t length = 3 * RATE / 2;
+        Match match;
         if (at < 0 || size_t(at) + length > heard.size() / 2) {
-            ADD_FAILURE() << what << ": not found in the recording, or too near its end";
-            return 0;
+            std::printf("%s: not found in the recording, or too near its end\n", what);
+            return match;
         }
-        const double r = correlation(heard.data() + 2 * at, reference.data() + 2 * from, length);
+        match.offset = at - static_cast<long>(from);
+        match.correlation = correlation(heard.data() + 2 * at, reference.data() + 2 * from, length);
         std::printf("%s: soundtrack frame %zu found at recording frame %ld, correlation over 1.5 s %.6f\n", what,
-                    from, at, r);
-        EXPECT_GT(r, 0.99) << what;
-        return at - static_cast<long>(from);
+                    from, at, match.correlation);
+        return match;
     }
 
     ScratchFolder scratch;
@@ -263,20 +267,8 @@ protected:
 
 TEST_F(PulseOutputTest, SoundtrackIsHeardSampleForSampleFromTheStartAndFromPartWay)
 {
-    startRecording();
-    ASSERT_TRUE(audioInit(-1, RATE));
-    ASSERT_TRUE(audioHasDevice()) << "SDL did not open the PulseAudio output";
-    const uint32_t handle = audioStreamCreateFile(music.c_str(), AUDIO_STREAM_PRESCAN);
-    ASSERT_NE(handle, 0u);
-
-    audioStart();
-    audioChannelPlay(handle, false);
-    sleepMs(2500);
-    audioStop();
-    sleepMs(300);
-    // A start part-way through, as the show's start at 56 s does.
-    ASSERT_TRUE(audioChannelSetPosition(handle, 56u * RATE));
-    audioStart();
+    const std::vector<float> reference = independentDecode();
+    ASSERT_GT(reference.size(), 2u * 60 * RATE);
     // Beside the engine's position, the frames parec has written so far:
     // the recording's end is what the sink played last.
     struct Reading {
@@ -284,26 +276,49 @@ TEST_F(PulseOutputTest, SoundtrackIsHeardSampleForSampleFromTheStartAndFromPartW
         uint64_t recorded;
     };
     std::vector<Reading> readings;
-    const auto partWayStart = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() < partWayStart + std::chrono::milliseconds(2500)) {
-        struct stat info;
-        const uint64_t position = audioChannelPosition(handle);
-        if (stat(recording.c_str(), &info) == 0)
-            readings.push_back({position, static_cast<uint64_t>(info.st_size) / (2 * sizeof(float))});
-        sleepMs(2);
-    }
-    audioStop();
-    sleepMs(300);
-    audioFree();
-    stop(recorder);
+    Match fromStart, partWay;
+    // A machine busy with other work can starve the daemon or SDL's audio
+    // thread into an underrun, which puts a gap into the recording; such a
+    // run is tried again, and said so.
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        startRecording();
+        ASSERT_TRUE(audioInit(-1, RATE));
+        ASSERT_TRUE(audioHasDevice()) << "SDL did not open the PulseAudio output";
+        const uint32_t handle = audioStreamCreateFile(music.c_str(), AUDIO_STREAM_PRESCAN);
+        ASSERT_NE(handle, 0u);
 
-    const std::vector<float> heard = readFloats(recording);
-    ASSERT_GT(heard.size(), 2u * 4 * RATE) << readText(scratch.path() + "/parec.log");
-    const std::vector<float> reference = independentDecode();
-    ASSERT_GT(reference.size(), 2u * 60 * RATE);
-    expectFound(heard, reference, 0.3, "from the start");
-    const long offset = expectFound(heard, reference, 56.3, "from 56 s");
-    ASSERT_FALSE(HasFailure());
+        audioStart();
+        audioChannelPlay(handle, false);
+        sleepMs(2500);
+        audioStop();
+        sleepMs(300);
+        // A start part-way through, as the show's start at 56 s does.
+        ASSERT_TRUE(audioChannelSetPosition(handle, 56u * RATE));
+        audioStart();
+        readings.clear();
+        const auto partWayStart = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() < partWayStart + std::chrono::milliseconds(2500)) {
+            struct stat info;
+            const uint64_t position = audioChannelPosition(handle);
+            if (stat(recording.c_str(), &info) == 0)
+                readings.push_back({position, static_cast<uint64_t>(info.st_size) / (2 * sizeof(float))});
+            sleepMs(2);
+        }
+        audioStop();
+        sleepMs(300);
+        audioFree();
+        stop(recorder);
+
+        const std::vector<float> heard = readFloats(recording);
+        ASSERT_GT(heard.size(), 2u * 4 * RATE) << readText(scratch.path() + "/parec.log");
+        fromStart = find(heard, reference, 0.3, "from the start");
+        partWay = find(heard, reference, 56.3, "from 56 s");
+        if (fromStart.correlation > 0.99 && partWay.correlation > 0.99)
+            break;
+        std::printf("attempt %d: the soundtrack is not whole in the recording (an underrun?)\n", attempt);
+    }
+    EXPECT_GT(fromStart.correlation, 0.99) << "from the start";
+    ASSERT_GT(partWay.correlation, 0.99) << "from 56 s";
 
     // The lag of the position behind the sound: the last frame recorded is
     // at most parec's 5 ms fragment behind what the sink played.
@@ -312,7 +327,8 @@ TEST_F(PulseOutputTest, SoundtrackIsHeardSampleForSampleFromTheStartAndFromPartW
     for (const Reading& reading : readings) {
         if (reading.position < 56u * RATE + RATE / 5)
             continue;  // starting
-        const double lagMs = (static_cast<double>(reading.recorded) - offset - reading.position) * 1000.0 / RATE;
+        const double lagMs =
+            (static_cast<double>(reading.recorded) - partWay.offset - reading.position) * 1000.0 / RATE;
         sum += lagMs;
         least = std::min(least, lagMs);
         most = std::max(most, lagMs);
