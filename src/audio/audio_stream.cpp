@@ -21,7 +21,7 @@ struct ByteSource {
     ~ByteSource()
     {
         if (file.file)
-            std::fclose(file.file);
+            streamFileClose(file.file);
     }
 };
 
