@@ -1,6 +1,9 @@
-// Audio engine measurements: decoding a whole MP3 (time and memory), one
-// frame's spectrum, and A/V sync: how far the music's play cursor strays
-// from the show's millisecond clock while both run.
+// Audio engine measurements: decoding a whole MP3 (time and memory, the
+// tools' way), one frame's spectrum, the engine's streamed spectrum as the
+// offline renderer reads it (60 frames a second, in order) and after moves
+// to random times, and A/V sync: how far the music's play position strays
+// from the show's millisecond clock while both run, and the size of its
+// steps.
 //
 //   QUILLMOOR_BENCH_MP3=/path/to/long.mp3   the file to decode (default: the
 //                                            show's Data/music.mp3)
@@ -72,6 +75,67 @@ void BM_Spectrum(benchmark::State& state)
 }
 BENCHMARK(BM_Spectrum)->Unit(benchmark::kMicrosecond);
 
+uint64_t benchNs = 0;
+uint64_t readBenchClock(void*)
+{
+    return benchNs;
+}
+
+// The offline renderer's pattern: the silent output's clock driven 1/60 s at
+// a time through the whole show, the spectrum read at every frame.
+void BM_StreamedSpectrumInOrder(benchmark::State& state)
+{
+    const double rssBefore = peakRssMiB();
+    int64_t spectra = 0;
+    for (auto _ : state) {
+        audioSetClock(readBenchClock, nullptr);
+        audioInit(0, 44100);
+        const uint32_t handle = audioStreamCreateFile(benchMp3().c_str(), AUDIO_STREAM_PRESCAN);
+        if (!handle) {
+            audioFree();
+            state.SkipWithError("no music");
+            return;
+        }
+        audioStart();
+        audioChannelPlay(handle, false);
+        float bins[SPECTRUM_BIN_COUNT];
+        for (int frame = 0; frame < 153 * 60; ++frame, ++spectra) {
+            benchNs = static_cast<uint64_t>(frame) * 1000000000ull / 60;
+            audioChannelGetData(handle, bins, AUDIO_DATA_FFT1024);
+            benchmark::DoNotOptimize(bins);
+        }
+        audioFree();
+        audioSetClock(nullptr, nullptr);
+    }
+    state.counters["spectra"] = benchmark::Counter(static_cast<double>(spectra), benchmark::Counter::kIsRate);
+    state.counters["peak_rss_growth_MiB"] = peakRssMiB() - rssBefore;
+}
+BENCHMARK(BM_StreamedSpectrumInOrder)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A move to a random time in the show and the spectrum there.
+void BM_StreamedSpectrumAfterMove(benchmark::State& state)
+{
+    audioSetClock(readBenchClock, nullptr);
+    audioInit(0, 44100);
+    const uint32_t handle = audioStreamCreateFile(benchMp3().c_str(), AUDIO_STREAM_PRESCAN);
+    if (!handle) {
+        audioFree();
+        state.SkipWithError("no music");
+        return;
+    }
+    uint64_t frame = 12345;
+    float bins[SPECTRUM_BIN_COUNT];
+    for (auto _ : state) {
+        frame = (frame * 1103515245u + 12345u) % (153ull * 44100);
+        audioChannelSetPosition(handle, frame);
+        audioChannelGetData(handle, bins, AUDIO_DATA_FFT1024);
+        benchmark::DoNotOptimize(bins);
+    }
+    audioFree();
+    audioSetClock(nullptr, nullptr);
+}
+BENCHMARK(BM_StreamedSpectrumAfterMove)->Unit(benchmark::kMicrosecond);
+
 // Plays the file and, every millisecond, compares the cursor (in ms) with the
 // show's FrameClock started at the same moment, and with the monotonic clock
 // (which tells the cursor's own drift from the FrameClock's).
@@ -97,13 +161,22 @@ void BM_SyncDrift(benchmark::State& state)
         audioChannelPlay(handle, false);
         const auto playStart = std::chrono::steady_clock::now();
 
+        uint64_t lastPosition = 0;
+        uint64_t changes = 0;
+        uint64_t largestStep = 0;
         double maxDrift = 0.0;
         double drift = 0.0;
         double maxMonotonicDrift = 0.0;
         double monotonicDrift = 0.0;
         const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         while (std::chrono::steady_clock::now() < end) {
-            const double musicMs = audioChannelPosition(handle) * 1000.0 / rate;
+            const uint64_t position = audioChannelPosition(handle);
+            if (position != lastPosition) {
+                ++changes;
+                largestStep = std::max(largestStep, position - lastPosition);
+                lastPosition = position;
+            }
+            const double musicMs = position * 1000.0 / rate;
             const double showMs = clock.tickCount.load();
             const double wallMs =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - playStart).count();
@@ -121,6 +194,8 @@ void BM_SyncDrift(benchmark::State& state)
         state.counters["final_drift_ms"] = drift;
         state.counters["max_drift_monotonic_ms"] = maxMonotonicDrift;
         state.counters["final_drift_monotonic_ms"] = monotonicDrift;
+        state.counters["mean_step_frames"] = changes ? static_cast<double>(lastPosition) / changes : 0.0;
+        state.counters["largest_step_frames"] = static_cast<double>(largestStep);
         audioFree();
     }
 }

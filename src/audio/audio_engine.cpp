@@ -13,6 +13,7 @@
 #include "platform/audio_out.h"
 #include "platform/files.h"
 #include "platform/log.h"
+#include "platform/stream_file.h"
 #include "platform/timer.h"
 
 namespace {
@@ -345,7 +346,7 @@ std::unique_ptr<AudioStream> openStream(const std::string& file, AudioKind kind,
         return AudioStream::openMp3(opened, reason);
     std::vector<uint8_t> bytes;
     const bool read = readOpenFile(opened.file, maxBytes, bytes, reason);
-    std::fclose(opened.file);
+    streamFileClose(opened.file);
     if (!read)
         return nullptr;
     return AudioStream::openModule(std::move(bytes), engine.rate, reason);

@@ -12,9 +12,10 @@
 //
 // The play position is what is heard now: with a device, the frames handed
 // to it at its last callback, less the output latency the engine knows (the
-// block just handed plus what the sound server holds), advanced smoothly by
-// the monotonic clock since that callback, never past what was handed and
-// never going back. With no device, or SDL's "dummy" driver, output is
+// block just handed plus what the driver is known to hold after it, see
+// audioOutLatencyFrames), advanced smoothly by the monotonic clock since
+// that callback, never past what was handed, never before where playing
+// started, and never going back. With no device, or SDL's "dummy" driver, output is
 // silent and each play position follows a clock (CLOCK_MONOTONIC, or the
 // one given to audioSetClock), so the spectrum is the same.
 //

@@ -21,7 +21,7 @@ struct ByteSource {
     ~ByteSource()
     {
         if (file.file)
-            std::fclose(file.file);
+            streamFileClose(file.file);
     }
 };
 
@@ -50,6 +50,10 @@ off_t sourceSeek(void* handle, off_t offset, int whence)
     source->offset = static_cast<size_t>(target);
     return target;
 }
+
+// Reads in a row that may give no samples (a header, a tag, a skipped
+// frame) before a stream that gives none is taken for broken.
+constexpr int MAX_EMPTY_READS = 1000;
 
 std::string secondsText(uint64_t frames, uint32_t rate)
 {
@@ -105,7 +109,11 @@ public:
     {
         const size_t room = AUDIO_STREAM_BLOCK_FRAMES * channels_ * sizeof(float);
         size_t bytes = 0;
-        while (!ended_ && bytes == 0) {
+        for (int tries = 0; !ended_ && bytes == 0; ++tries) {
+            if (tries == MAX_EMPTY_READS) {
+                endWith("gives no sound after " + secondsText(position_, rate_));
+                break;
+            }
             size_t done = 0;
             const int result = mpg123_read(decoder_, reinterpret_cast<unsigned char*>(out), room, &done);
             bytes = done;

@@ -21,11 +21,12 @@ using AudioOutFill = void (*)(float* frames, int frameCount, void* user);
 // Opens device `device` (-1 = the default, n >= 1 = the n-th device) at
 // `rate` Hz, paused. False with a reason when no audible output exists.
 bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std::string& reason);
-// Frames (at the device's rate) between the frames the fill function has
-// just written and the ones heard: the block SDL asked for plus what the
+// Frames (at the device's rate) between the last frame the fill function
+// has written and the one heard: the block SDL asked for, plus what the
 // driver is known to hold after it. SDL2 reports no latency of its own; its
-// PulseAudio driver asks the server for a target buffer of one block, so
-// that driver holds one more. 0 when no device is open.
+// PulseAudio driver asks the server to adjust its latency to a target of
+// one block (stream buffer and sink together), so that driver holds about
+// one block more. 0 when no device is open.
 uint32_t audioOutLatencyFrames();
 // Pauses or resumes the open device (no effect when none is open).
 void audioOutSetPaused(bool paused);

@@ -16,3 +16,9 @@ int64_t streamFileSeek(std::FILE* file, int64_t offset, int whence)
         return -1;
     return static_cast<int64_t>(::ftello(file));
 }
+
+void streamFileClose(std::FILE* file)
+{
+    if (file)
+        std::fclose(file);
+}

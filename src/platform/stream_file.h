@@ -1,6 +1,6 @@
 // Reading an open file piece by piece, for decoders that pull their input as
 // they go (the audio engine's streams) instead of taking it whole. The file
-// comes from openOrdinaryFile (files.h) and stays owned by the caller.
+// comes from openOrdinaryFile (files.h); whoever holds it closes it here.
 // Any thread, one thread per file at a time.
 #pragma once
 
@@ -13,3 +13,5 @@
 int64_t streamFileRead(std::FILE* file, void* buffer, size_t bytes);
 // Moves the read position (whence as for fseek); the new offset, or -1.
 int64_t streamFileSeek(std::FILE* file, int64_t offset, int whence);
+// Closes the file (null is ignored).
+void streamFileClose(std::FILE* file);

@@ -92,8 +92,7 @@ TEST_F(DiskOutputTest, DeviceIsHandedTheToneAndTheCursorCountsIt)
     ASSERT_GE(heard.size(), 2u * SPECTRUM_FFT_SIZE);
     EXPECT_NEAR(largest(heard), 0.5f, 0.05f);
     EXPECT_EQ(peakBin(heard), TONE_BIN);
-    // The cursor counts the frames handed over since play began, which is
-    // at most what the device took in all.
+    // The position is what is heard: never more than the device was handed.
     EXPECT_GT(cursor, 0u);
     EXPECT_LE(cursor, heard.size() / 2);
     EXPECT_LT(cursor, TEST_RATE);  // well under a second after ~300 ms

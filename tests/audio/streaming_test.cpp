@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -212,4 +213,38 @@ TEST_F(StreamingTest, WhatIsNotAnOrdinaryFileIsRefusedAtOnce)
     EXPECT_EQ(audioMusicLoad(scratch.path().c_str(), AUDIO_MUSIC_RAMP), 0u);   // a folder
     EXPECT_EQ(loggedLineCount(), lines + 2);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(StreamingModule, ModuleLongerThanTheCapStopsThereAndSaysSoOnceAtLoad)
+{
+    // The minimal module at speed 31 over 128 orders: about 85 minutes.
+    std::vector<uint8_t> mod = makeMinimalModule();
+    constexpr size_t HEADER = 1084;
+    mod[20 + 31 * 30] = 128;   // song length: 128 orders, all pattern 0
+    mod[HEADER + 4 + 2] = 0x0f;  // row 0, channel 2: set speed...
+    mod[HEADER + 4 + 3] = 31;    // ...to 31 ticks a row
+    ScratchFolder scratch;
+    const std::string path = scratch.write("long.mod", mod);
+
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    constexpr uint32_t rate = 8000;  // renders quickly
+    ASSERT_TRUE(audioInit(0, rate));
+    const unsigned long lines = loggedLineCount();
+    const uint32_t handle = audioMusicLoad(path.c_str(), AUDIO_MUSIC_RAMP);
+    ASSERT_NE(handle, 0u);
+    EXPECT_EQ(loggedLineCount(), lines + 1) << "one line at load";
+    float bins[SPECTRUM_BIN_COUNT];
+    const auto loudest = [&] {
+        audioChannelGetData(handle, bins, AUDIO_DATA_FFT1024);
+        return *std::max_element(bins, bins + SPECTRUM_BIN_COUNT);
+    };
+    const uint64_t cap = static_cast<uint64_t>(MODULE_MAX_SECONDS) * rate;
+    audioChannelSetPosition(handle, cap - rate);
+    EXPECT_GT(loudest(), 0.05f) << "still sounding a second before the cap";
+    audioChannelSetPosition(handle, cap + rate);
+    EXPECT_EQ(loudest(), 0.0f) << "silent after it";
+    audioChannelSetPosition(handle, rate);
+    EXPECT_GT(loudest(), 0.05f);
+    EXPECT_EQ(loggedLineCount(), lines + 1) << "and nothing more";
+    audioFree();
 }
