@@ -249,6 +249,36 @@ TEST(Window, StartPartWayThroughShowsTheTitle)
     EXPECT_EQ(show.escape(window), 0) << show.log();
 }
 
+TEST(Window, F11AndAltEnterSwitchBetweenWindowAndFullscreen)
+{
+    XSession session(1280, 1024);
+    REQUIRE_X(session);
+    // A monitor this desktop lacks: the primary one, with a line saying so.
+    ShowOnDisplay show(session, {"--window", "--size", "960x540", "--display", "7", "--from", "20s"});
+    ASSERT_TRUE(show.started());
+    const std::string window = session.waitForWindow(WINDOW_CLASS, seconds(30));
+    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+    EXPECT_NE(show.log().find("no display 7"), std::string::npos) << show.log();
+
+    Screenshot shot;
+    ASSERT_TRUE(show.waitForPicture(window, shot, seconds(60), 960, 540)) << show.log();
+    int status = 0;
+    session.tool({"xdotool", "windowfocus", "--sync", window}, status, seconds(5));
+    session.tool({"xdotool", "key", "F11"}, status);
+    // Fullscreen: the window is the desktop's size, letterboxed (1280 x 1024 has bars).
+    ASSERT_TRUE(show.waitForPicture(window, shot, seconds(60), 1280, 1024)) << show.log();
+    const Area full = pictureArea(1280, 1024);
+    const auto end = std::chrono::steady_clock::now() + seconds(60);
+    while (!(shot.black(640, full.top - 1) && !shot.black(640, full.top + 1)) &&
+           std::chrono::steady_clock::now() < end)
+        show.waitForPicture(window, shot, seconds(10), 1280, 1024);
+    expectLetterboxed(shot, "after F11");
+
+    session.tool({"xdotool", "key", "alt+Return"}, status);
+    EXPECT_TRUE(show.waitForPicture(window, shot, seconds(60), 960, 540)) << "not back to the window";
+    EXPECT_EQ(show.escape(window), 0) << show.log();
+}
+
 namespace {
 
 // A desktop of 1280 x 720 that also offers 1920 x 1080 at 60 Hz and, when
