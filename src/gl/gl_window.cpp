@@ -16,22 +16,22 @@ float nearPlane = 0.0f;
 float farPlane = 0.0f;
 
 namespace {
-bool desktopFallback = false;  // the last window took the desktop's own mode
-}  // namespace
-
-namespace {
 constexpr const char* WINDOW_CLASS = "demo_zel";
 constexpr const char* WINDOW_TITLE = "quillmoor2o15";
 constexpr int FULLSCREEN_REFRESH_HZ = 120;
 constexpr uint32_t VK_RETURN_CODE = 13;
 constexpr uint32_t VK_F11_CODE = 0x7A;
 
+bool desktopFallback = false;  // the last window took the desktop's own mode
+
 // The monitor asked for, or the primary one (said why) when there is no such monitor.
 int chooseDisplay(int asked)
 {
+    if (asked <= 0)
+        return 0;
     const int count = platformDisplayCount();
-    if (asked <= 0 || count <= 0 || asked < count)
-        return asked > 0 && count > 0 ? asked : 0;
+    if (asked < count)
+        return asked;
     logMessage("window", "no display %d (this system has %d); using the primary display", asked, count);
     return 0;
 }
