@@ -2,30 +2,11 @@
 
 #include "app/demo.h"
 #include "gl/gl_window.h"
-#include "platform/window.h"
 
 void dispatchMessage(Demo& demo, const Message& message)
 {
-    PlatformEvent event;
-    switch (message.kind) {
-    case Message::KeyDown:
-        event.kind = PlatformEvent::KeyDown;
-        event.virtualKey = message.wParam;
-        event.alt = message.alt;
-        break;
-    case Message::Close:
-        event.kind = PlatformEvent::CloseRequest;
-        break;
-    case Message::Resize:
-        event.kind = PlatformEvent::Resize;
-        event.width = message.width;
-        event.height = message.height;
-        break;
-    case Message::None:
-    case Message::Quit:
-        return;
-    }
-    windowProc(demo, event);
+    if (message.kind != Message::Quit)
+        windowProc(demo, message);
 }
 
 namespace {

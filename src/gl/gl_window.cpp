@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/demo.h"
+#include "app/main_loop.h"
 #include "gl/gl_extensions.h"
 #include "gl/viewport.h"
 #include "platform/log.h"
@@ -16,22 +17,22 @@ float nearPlane = 0.0f;
 float farPlane = 0.0f;
 
 namespace {
-bool desktopFallback = false;  // the last window took the desktop's own mode
-}  // namespace
-
-namespace {
 constexpr const char* WINDOW_CLASS = "demo_zel";
 constexpr const char* WINDOW_TITLE = "quillmoor2o15";
 constexpr int FULLSCREEN_REFRESH_HZ = 120;
 constexpr uint32_t VK_RETURN_CODE = 13;
 constexpr uint32_t VK_F11_CODE = 0x7A;
 
+bool desktopFallback = false;  // the last window took the desktop's own mode
+
 // The monitor asked for, or the primary one (said why) when there is no such monitor.
 int chooseDisplay(int asked)
 {
+    if (asked <= 0)
+        return 0;
     const int count = platformDisplayCount();
-    if (asked <= 0 || count <= 0 || asked < count)
-        return asked > 0 && count > 0 ? asked : 0;
+    if (asked < count)
+        return asked;
     logMessage("window", "no display %d (this system has %d); using the primary display", asked, count);
     return 0;
 }
@@ -160,24 +161,25 @@ void toggleFullscreen(Demo& demo)
     // The size change that follows comes to the window procedure.
 }
 
-void windowProc(Demo& demo, const PlatformEvent& event)
+void windowProc(Demo& demo, const Message& message)
 {
-    switch (event.kind) {
-    case PlatformEvent::CloseRequest:
+    switch (message.kind) {
+    case Message::Close:
         demo.quitPosted = true;
         break;
-    case PlatformEvent::Resize:
-        if (event.width > 0 && event.height > 0) {
-            demo.settings.width = event.width;
-            demo.settings.height = event.height;
-            setViewport(event.width, event.height);
+    case Message::Resize:
+        if (message.width > 0 && message.height > 0) {
+            demo.settings.width = message.width;
+            demo.settings.height = message.height;
+            setViewport(message.width, message.height);
         }
         break;
-    case PlatformEvent::KeyDown:
-        if (event.virtualKey == VK_F11_CODE || (event.virtualKey == VK_RETURN_CODE && event.alt))
+    case Message::KeyDown:
+        if (message.wParam == VK_F11_CODE || (message.wParam == VK_RETURN_CODE && message.alt))
             toggleFullscreen(demo);
         break;
-    case PlatformEvent::Other:
+    case Message::None:
+    case Message::Quit:
         break;
     }
 }

@@ -8,7 +8,7 @@
 #pragma once
 
 struct Demo;
-struct PlatformEvent;
+struct Message;
 
 // Near and far clip planes of the projection, set by openWindow.
 extern float nearPlane;
@@ -26,6 +26,6 @@ void readGlVersion(Demo& demo);
 void parseGlVersion(const char* text, int& major, int& minor);
 // The window procedure: a close request posts quit; a new drawable size
 // resets viewport and projection; F11 or Alt+Enter switches fullscreen.
-void windowProc(Demo& demo, const PlatformEvent& event);
+void windowProc(Demo& demo, const Message& message);
 // Switches between fullscreen and a window (cursor hidden only fullscreen).
 void toggleFullscreen(Demo& demo);

@@ -26,8 +26,8 @@ bool named(const char* variable)
     return value && *value;
 }
 
-// Starts the video subsystem on one driver. SDL_VIDEODRIVER, when set, wins
-// over the hint, but the hint is only used when it is not set.
+// Starts the video subsystem on the named driver only. Called when
+// SDL_VIDEODRIVER is unset (SDL would let it win over the hint).
 bool startDriver(const char* driver)
 {
     SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -195,3 +196,92 @@ TEST(ContentPictures, GenerationIsRepeatable)
 }
 
 }  // namespace
+
+namespace {
+
+// Where the show puts a plate: the picture rows it shows, the quad's
+// half-height and scale, and the range of its eye-space translation (the
+// quad is 4 wide and lies at depth 3 before the translation).
+struct PlatePlacement {
+    const char* picture;
+    const char* what;
+    float topT, bottomT;
+    float halfHeight;
+    float scale;
+    float xMin, xMax, yMin, yMax, zMin, zMax;
+};
+
+// Whether the plate's texel at (u, t), with the plate translated by (tx, ty,
+// tz), lands inside the view: the 93.1-degree vertical field of view and a
+// 16:9 viewport (narrowed a little for the viewport's rounding to whole pixels).
+bool texelVisible(const PlatePlacement& p, float u, float t, float tx, float ty, float tz)
+{
+    const double tanHalf = std::tan(93.1 * 3.14159265358979323846 / 360.0);
+    const double aspect = 16.0 / 9.0 * 0.999;
+    const double xLocal = -2.0 + 4.0 * u;
+    const double yLocal = p.halfHeight - (t - p.topT) / (p.bottomT - p.topT) * 2.0 * p.halfHeight;
+    const double x = tx + p.scale * xLocal;
+    const double y = ty + p.scale * yLocal;
+    const double depth = 3.0 - tz;
+    return depth > 0.0 && std::fabs(x) <= depth * tanHalf * aspect && std::fabs(y) <= depth * tanHalf;
+}
+
+}  // namespace
+
+TEST(ContentPictures, EveryPlateShowsAllItsTextOnScreen)
+{
+    const float edges[10] = {0.0f, 0.0958f, 0.1955f, 0.293f, 0.389f, 0.4884f, 0.5842f, 0.682f, 0.7813f, 0.8793f};
+    std::vector<PlatePlacement> plates = {
+        // The group plate, where it rests after flying in.
+        {"groups.pcx", "groups", 0.0f, 1.0f, 1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.25f, 0.25f},
+        {"title.pcx", "title", 0.0f, 1.0f, 1.0f, 1.0f, 2.5f, 2.5f, -2.0f, -2.0f, 0.0f, 0.0f},
+        {"credits.pcx", "credits upper half", 0.0f, 0.5f, 1.0f, 1.0f, 4.25f, 4.25f, -2.0f, -2.0f, 0.0f, 0.0f},
+        {"credits.pcx", "credits lower half", 0.5f, 1.0f, 1.0f, 1.0f, -2.75f, -2.75f, -2.0f, -2.0f, 0.0f, 0.0f},
+    };
+    // Each greeting strip anywhere its random offset can put it:
+    // x and y within +-1.5, and 1.5 to 2.5 further than the other plates.
+    for (int k = 0; k < 9; ++k)
+        plates.push_back({"greets.pcx", "greeting strip", edges[k], edges[k + 1], 0.18359375f, 3.0f, -1.5f, 1.5f,
+                          -1.5f, 1.5f, -2.5f, -1.5f});
+
+    for (const PlatePlacement& p : plates) {
+        const Grey picture = loadPicture(p.picture);
+        ASSERT_GT(picture.width, 0) << p.picture;
+        int lit = 0, hidden = 0, lastHiddenColumn = -1;
+        const int firstRow = int(std::ceil(p.topT * picture.height));
+        const int endRow = int(p.bottomT * picture.height);
+        for (int row = firstRow; row < endRow; ++row)
+            for (int column = 0; column < picture.width; ++column) {
+                if (picture.at(column, row) < 26)  // below a tenth of full light
+                    continue;
+                ++lit;
+                const float u = (column + 0.5f) / picture.width;
+                const float t = (row + 0.5f) / picture.height;
+                bool everywhere = true;
+                for (float tx : {p.xMin, p.xMax})
+                    for (float ty : {p.yMin, p.yMax})
+                        for (float tz : {p.zMin, p.zMax})
+                            everywhere = everywhere && texelVisible(p, u, t, tx, ty, tz);
+                if (!everywhere) {
+                    ++hidden;
+                    lastHiddenColumn = std::max(lastHiddenColumn, column);
+                }
+            }
+        EXPECT_GT(lit, 0) << p.what << ": nothing drawn";
+        EXPECT_EQ(hidden, 0) << p.what << " (" << p.picture << "): " << hidden << " lit texels off screen, up to column "
+                             << lastHiddenColumn;
+    }
+}
+
+TEST(ContentPictures, UpperCreditsTextEndsBeforeColumn430)
+{
+    const Grey credits = loadPicture("credits.pcx");
+    ASSERT_EQ(credits.width, 512);
+    int rightmost = -1;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 512; ++x)
+            if (credits.at(x, y) > 0)
+                rightmost = std::max(rightmost, x);
+    EXPECT_GT(rightmost, 256) << "the text should still reach right of the middle";
+    EXPECT_LE(rightmost, 430);
+}

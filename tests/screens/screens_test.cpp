@@ -2,12 +2,16 @@
 // openbox, started by the tests): the picture is letterboxed to 16:9 on
 // every desktop shape, the bars follow a window's size, a start part-way
 // through shows what that moment shows, and Escape ends it with status 0.
-// Skipped, with the reason, where Xvfb or openbox cannot be started.
+// Skipped, with the reason, where Xvfb or openbox cannot be started. On Xorg
+// with the dummy driver (root only) the mode change itself: 120 Hz when the
+// display has it, 60 Hz when not, and the desktop's mode back after Escape,
+// a close request or SIGTERM.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "gl/viewport.h"
@@ -121,6 +125,8 @@ public:
         }
         return false;
     }
+    void signal(int number) { child_.stop(number); }
+    int waitForExit() { return child_.wait(seconds(90)); }
     // Presses Escape in `window` and returns the exit status (-1: no exit).
     int escape(const std::string& window)
     {
@@ -241,4 +247,201 @@ TEST(Window, StartPartWayThroughShowsTheTitle)
     EXPECT_GT(plate, 4 * mirror) << "plate " << plate << ", mirror " << mirror;
 
     EXPECT_EQ(show.escape(window), 0) << show.log();
+}
+
+TEST(Window, F11AndAltEnterSwitchBetweenWindowAndFullscreen)
+{
+    XSession session(1280, 1024);
+    REQUIRE_X(session);
+    // A monitor this desktop lacks: the primary one, with a line saying so.
+    ShowOnDisplay show(session, {"--window", "--size", "960x540", "--display", "7", "--from", "20s"});
+    ASSERT_TRUE(show.started());
+    const std::string window = session.waitForWindow(WINDOW_CLASS, seconds(30));
+    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+    EXPECT_NE(show.log().find("no display 7"), std::string::npos) << show.log();
+
+    Screenshot shot;
+    ASSERT_TRUE(show.waitForPicture(window, shot, seconds(60), 960, 540)) << show.log();
+    int status = 0;
+    session.tool({"xdotool", "windowfocus", "--sync", window}, status, seconds(5));
+    session.tool({"xdotool", "key", "F11"}, status);
+    // Fullscreen: the window is the desktop's size, letterboxed (1280 x 1024 has bars).
+    ASSERT_TRUE(show.waitForPicture(window, shot, seconds(60), 1280, 1024)) << show.log();
+    const Area full = pictureArea(1280, 1024);
+    const auto end = std::chrono::steady_clock::now() + seconds(60);
+    while (!(shot.black(640, full.top - 1) && !shot.black(640, full.top + 1)) &&
+           std::chrono::steady_clock::now() < end)
+        show.waitForPicture(window, shot, seconds(10), 1280, 1024);
+    expectLetterboxed(shot, "after F11");
+
+    session.tool({"xdotool", "key", "alt+Return"}, status);
+    EXPECT_TRUE(show.waitForPicture(window, shot, seconds(60), 960, 540)) << "not back to the window";
+    EXPECT_EQ(show.escape(window), 0) << show.log();
+}
+
+namespace {
+
+// A desktop of 1280 x 720 that also offers 1920 x 1080 at 60 Hz and, when
+// asked, at 120 Hz.
+std::string dummyXorgConf(bool with120Hz)
+{
+    std::string conf =
+        "Section \"ServerFlags\"\n"
+        "    Option \"AutoAddDevices\" \"false\"\n"
+        "EndSection\n"
+        "Section \"Device\"\n"
+        "    Identifier \"dummy\"\n"
+        "    Driver \"dummy\"\n"
+        "    VideoRam 256000\n"
+        "EndSection\n"
+        "Section \"Monitor\"\n"
+        "    Identifier \"monitor\"\n"
+        "    HorizSync 5.0 - 1000.0\n"
+        "    VertRefresh 5.0 - 200.0\n"
+        "    Modeline \"1280x720_60\" 74.25 1280 1390 1430 1650 720 725 730 750 +hsync +vsync\n"
+        "    Modeline \"1920x1080_60\" 148.50 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync\n";
+    if (with120Hz)
+        conf += "    Modeline \"1920x1080_120\" 297.00 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync\n";
+    conf +=
+        "EndSection\n"
+        "Section \"Screen\"\n"
+        "    Identifier \"screen\"\n"
+        "    Device \"dummy\"\n"
+        "    Monitor \"monitor\"\n"
+        "    DefaultDepth 24\n"
+        "    SubSection \"Display\"\n"
+        "        Depth 24\n"
+        "        Virtual 1920 1080\n"
+        "        Modes \"1280x720_60\"";
+    conf += with120Hz ? " \"1920x1080_60\" \"1920x1080_120\"\n" : " \"1920x1080_60\"\n";
+    conf +=
+        "    EndSubSection\n"
+        "EndSection\n";
+    return conf;
+}
+
+struct Mode {
+    std::string name;  // e.g. "1920x1080_120"
+    double rate = 0.0;  // Hz
+};
+
+// The mode the server shows now, from xrandr's starred line.
+Mode currentMode(const XSession& session)
+{
+    int status = 0;
+    std::istringstream lines(session.tool({"xrandr"}, status));
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t star = line.find('*');
+        if (star == std::string::npos || line.rfind("Screen", 0) == 0)
+            continue;
+        std::istringstream words(line);
+        Mode mode;
+        words >> mode.name;
+        std::string word;
+        while (words >> word)
+            if (word.find('*') != std::string::npos)
+                mode.rate = std::atof(word.c_str());
+        return mode;
+    }
+    return {};
+}
+
+bool isDesktopMode(const Mode& mode) { return mode.name.rfind("1280x720", 0) == 0; }
+
+// Waits until the server's mode satisfies `wanted`.
+template <typename Wanted>
+bool waitForMode(const XSession& session, Wanted wanted, milliseconds limit, Mode& seen)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    do {
+        seen = currentMode(session);
+        if (wanted(seen))
+            return true;
+        std::this_thread::sleep_for(milliseconds(100));
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+}
+
+#define REQUIRE_XORG(session) \
+    do { \
+        if (!(session).ok()) \
+            GTEST_SKIP() << "no Xorg with the dummy driver for this test: " << (session).why(); \
+    } while (0)
+
+// Starts the show on a dummy-driver desktop and waits for its window and the
+// fullscreen mode it switched to.
+std::string startFullscreen(XSession& session, ShowOnDisplay& show, double minHz, double maxHz)
+{
+    Mode mode;
+    EXPECT_TRUE(isDesktopMode(currentMode(session))) << currentMode(session).name;
+    if (!show.started())
+        return "";
+    const std::string window = session.waitForWindow(WINDOW_CLASS, seconds(30));
+    EXPECT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+    const bool switched = waitForMode(
+        session,
+        [&](const Mode& m) { return m.name.rfind("1920x1080", 0) == 0 && m.rate >= minHz && m.rate <= maxHz; },
+        seconds(20), mode);
+    EXPECT_TRUE(switched) << "mode now " << mode.name << " at " << mode.rate << " Hz\n" << show.log();
+    return window;
+}
+
+void expectDesktopBack(const XSession& session)
+{
+    Mode mode;
+    EXPECT_TRUE(waitForMode(session, isDesktopMode, seconds(10), mode))
+        << "the desktop mode did not come back: " << mode.name << " at " << mode.rate << " Hz";
+}
+
+}  // namespace
+
+TEST(ModeChange, SwitchesTo120HzAndPutsTheDesktopBackOnEscape)
+{
+    XSession session(dummyXorgConf(true));
+    REQUIRE_XORG(session);
+    ShowOnDisplay show(session, {"--from", "20s"});
+    const std::string window = startFullscreen(session, show, 119.0, 121.0);
+    ASSERT_FALSE(window.empty());
+    EXPECT_EQ(show.escape(window), 0) << show.log();
+    expectDesktopBack(session);
+}
+
+TEST(ModeChange, FallsBackTo60HzWithoutA120HzMode)
+{
+    XSession session(dummyXorgConf(false));
+    REQUIRE_XORG(session);
+    ShowOnDisplay show(session, {"--from", "20s"});
+    const std::string window = startFullscreen(session, show, 59.0, 61.0);
+    ASSERT_FALSE(window.empty());
+    EXPECT_NE(show.log().find("using 60 Hz"), std::string::npos) << show.log();
+    EXPECT_EQ(show.escape(window), 0) << show.log();
+    expectDesktopBack(session);
+}
+
+TEST(ModeChange, PutsTheDesktopBackAfterACloseRequest)
+{
+    XSession session(dummyXorgConf(true));
+    REQUIRE_XORG(session);
+    ShowOnDisplay show(session, {"--from", "20s"});
+    const std::string window = startFullscreen(session, show, 119.0, 121.0);
+    ASSERT_FALSE(window.empty());
+    // Alt+F4 is openbox's close: it asks the window to close, as a title-bar button would.
+    int status = 0;
+    session.tool({"xdotool", "windowfocus", "--sync", window}, status, seconds(5));
+    session.tool({"xdotool", "key", "alt+F4"}, status);
+    EXPECT_EQ(show.waitForExit(), 0) << show.log();
+    expectDesktopBack(session);
+}
+
+TEST(ModeChange, PutsTheDesktopBackAfterSigterm)
+{
+    XSession session(dummyXorgConf(true));
+    REQUIRE_XORG(session);
+    ShowOnDisplay show(session, {"--from", "20s"});
+    const std::string window = startFullscreen(session, show, 119.0, 121.0);
+    ASSERT_FALSE(window.empty());
+    show.signal(SIGTERM);
+    EXPECT_EQ(show.waitForExit(), 0) << show.log();
+    expectDesktopBack(session);
 }

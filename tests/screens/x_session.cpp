@@ -164,31 +164,51 @@ std::string runCommand(const std::vector<std::string>& argv, const std::vector<s
 
 XSession::XSession(int width, int height)
 {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        why_ = "no pipe for Xvfb's display number";
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    start({"Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, "Xvfb");
+}
+
+XSession::XSession(const std::string& xorgConf)
+{
+    if (geteuid() != 0) {
+        why_ = "Xorg with the dummy driver needs root to start";
         return;
     }
-    // Xvfb writes the display number it chose to the inherited pipe.
-    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    const std::string log = tempPath("xvfb");
-    if (!server_.start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten",
-                        "tcp", "-noreset"},
-                       {}, log)) {
+    const std::string conf = tempPath("xorg") + ".conf";
+    std::ofstream(conf) << xorgConf;
+    start({"Xorg", "-config", conf, "-logfile", conf + ".log", "-nolisten", "tcp", "-noreset"},
+          "Xorg (dummy driver)");
+}
+
+void XSession::start(std::vector<std::string> serverArgs, const std::string& what)
+{
+    int fds[2];
+    if (pipe(fds) != 0) {
+        why_ = "no pipe for the X server's display number";
+        return;
+    }
+    // The server writes the display number it chose to the inherited pipe.
+    serverArgs.push_back("-displayfd");
+    serverArgs.push_back(std::to_string(fds[1]));
+    const std::string log = tempPath("server");
+    if (!server_.start(serverArgs, {}, log)) {
         close(fds[0]);
         close(fds[1]);
-        why_ = "Xvfb cannot be started (is the xvfb package installed?)";
+        why_ = what + " cannot be started (is it installed?)";
         return;
     }
     close(fds[1]);
     std::string number;
     pollfd waitFor{fds[0], POLLIN, 0};
     char c = 0;
-    while (poll(&waitFor, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
+    while (poll(&waitFor, 1, 15000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
         number += c;
     close(fds[0]);
     if (number.empty()) {
-        why_ = "Xvfb did not start: " + readFile(log);
+        std::string text = readFile(log);
+        if (text.size() > 600)
+            text = text.substr(text.size() - 600);
+        why_ = what + " did not start: " + text;
         return;
     }
     display_ = ":" + number;

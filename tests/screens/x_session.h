@@ -1,9 +1,10 @@
 // A private X session for tests that need a real display: an Xvfb server
-// of a chosen size with the openbox window manager on it, the real
-// `quillmoor` started on that display, screenshots of the root or of a
-// window, and keys and window sizes sent through xdotool. Everything
-// started here is stopped by the destructors. When Xvfb or openbox cannot
-// be started, ok() is false and why() says why (the tests then skip).
+// of a chosen size, or Xorg with the dummy video driver and a given
+// configuration (for real mode changes; root only), with the openbox window
+// manager on it; tools run on that display (xdotool, xrandr), screenshots of
+// the root or of a window. Everything started here is stopped by the
+// destructors. When the server or openbox cannot be started, ok() is false
+// and why() says why (the tests then skip).
 #pragma once
 
 #include <sys/types.h>
@@ -51,7 +52,10 @@ std::string runCommand(const std::vector<std::string>& argv, const std::vector<s
 
 class XSession {
 public:
+    // Xvfb with one screen of width x height.
     XSession(int width, int height);
+    // Xorg with the dummy driver and `xorgConf` (the text of an xorg.conf).
+    explicit XSession(const std::string& xorgConf);
     ~XSession();
 
     bool ok() const { return ok_; }
@@ -69,6 +73,9 @@ public:
     bool screenshot(const std::string& window, Screenshot& shot) const;
 
 private:
+    // Starts the server (whose arguments get -displayfd N appended), then openbox.
+    void start(std::vector<std::string> serverArgs, const std::string& what);
+
     Child server_;
     Child windowManager_;
     std::string display_;

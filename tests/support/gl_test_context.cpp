@@ -9,7 +9,7 @@ GlTestContext::GlTestContext(int width, int height) : width_(width), height_(hei
 {
     if (!platformInitVideo(failure_))
         return;
-    demo_ = new Demo;
+    demo_ = std::make_unique<Demo>();
     WindowRequest request;
     request.title = "quillmoor test";
     request.width = width;
@@ -44,7 +44,7 @@ GlTestContext::~GlTestContext()
     // The registries release their GL objects while the context still exists.
     if (demo_)
         demo_->window = nullptr;
-    delete demo_;
+    demo_.reset();
     platformDestroyWindow(window_);
 }
 

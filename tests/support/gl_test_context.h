@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,7 @@ public:
     Rgba pixel(int x, int y) const;
 
 private:
-    Demo* demo_ = nullptr;
+    std::unique_ptr<Demo> demo_;
     struct PlatformWindow* window_ = nullptr;
     std::string failure_;
     int width_ = 0;

@@ -30,6 +30,10 @@ constexpr float GLOW_SIGMA = 4.0f;        // pixels, halo around plate text
 constexpr float GLOW_LEVEL = 0.45f;
 constexpr int GREET_MARGIN = 7;           // rows kept clear inside each strip
 constexpr int SIDE_MARGIN = 32;           // columns kept clear at each side
+// The upper credits half is drawn right of centre, and only its columns up
+// to about 432 of 512 are on screen; its text (halo included) ends well
+// before, at column 430 less room for the halo.
+constexpr int CREDITS_UPPER_RIGHT = 430 - 4 * static_cast<int>(GLOW_SIGMA);
 
 struct Line {
     const TextRenderer* font;
@@ -73,11 +77,16 @@ int fitSize(const TextRenderer& font, const std::string& text, int size, int max
     return size;
 }
 
-// Lines stacked and centred within rows [top, bottom), `gap` rows apart,
-// with a soft halo added under the text.
+// Lines stacked and centred within rows [top, bottom) and columns [left,
+// right) (right 0: the whole width), `gap` rows apart, with a soft halo
+// added under the text.
 void drawCentredLines(Canvas& canvas, const std::vector<Line>& lines, int top, int bottom,
-                      int gap)
+                      int gap, int left = 0, int right = 0)
 {
+    if (right <= left) {
+        left = 0;
+        right = canvas.width;
+    }
     std::vector<TextBitmap> bitmaps;
     int total = 0;
     for (const Line& line : lines) {
@@ -88,7 +97,7 @@ void drawCentredLines(Canvas& canvas, const std::vector<Line>& lines, int top, i
     Canvas text(canvas.width, canvas.height);
     int y = top + (bottom - top - total) / 2;
     for (size_t i = 0; i < lines.size(); ++i) {
-        addBitmap(text, bitmaps[i], (canvas.width - bitmaps[i].width) / 2, y, lines[i].level);
+        addBitmap(text, bitmaps[i], left + (right - left - bitmaps[i].width) / 2, y, lines[i].level);
         y += bitmaps[i].height + gap;
     }
     Canvas glow = text;
@@ -173,10 +182,11 @@ int main(int argc, char** argv)
                      0, title.height, 0);
 
     Canvas credits(512, 512);
+    const int upperWide = CREDITS_UPPER_RIGHT - SIDE_MARGIN;
     drawCentredLines(credits,
                      {{&regular, "code & visuals", 36, 0.8f},
-                      {&bold, "kestrune", fitSize(bold, "kestrune", 80, wide, 100), 1.0f}},
-                     0, 256, 20);
+                      {&bold, "kestrune", fitSize(bold, "kestrune", 80, upperWide, 100), 1.0f}},
+                     0, 256, 20, SIDE_MARGIN, CREDITS_UPPER_RIGHT);
     drawCentredLines(credits,
                      {{&regular, "soundtrack", 36, 0.8f},
                       {&bold, "synthesised in code",
