@@ -233,28 +233,34 @@ protected:
     }
 
     struct Match {
-        long offset = 0;       // recording frame minus soundtrack frame
-        double correlation = 0;  // over 1.5 s from there
+        long offset = 0;         // recording frame minus soundtrack frame
+        double correlation = 0;  // over half a second from there
     };
-    // Finds reference frames near `seconds` in the recording and compares
-    // one and a half seconds from there sample for sample.
+    // Looks for reference frames from `seconds` on in the recording, a few
+    // places a third of a second apart (a gap from an underrun spoils one
+    // place, not all), and compares half a second from each sample for
+    // sample; the best match.
     Match find(const std::vector<float>& heard, const std::vector<float>& reference, double seconds,
                const char* what)
     {
         const size_t stretch = RATE / 50;
-        const size_t from = loudestStretch(reference, size_t(seconds * RATE), size_t((seconds + 0.5) * RATE), stretch);
-        const long at = findInRecording(heard, reference, from, stretch);
-        const size_t length = 3 * RATE / 2;
-        Match match;
-        if (at < 0 || size_t(at) + length > heard.size() / 2) {
-            std::printf("%s: not found in the recording, or too near its end\n", what);
-            return match;
+        const size_t length = RATE / 2;
+        Match best;
+        for (int place = 0; place < 4; ++place) {
+            const double start = seconds + place / 3.0;
+            const size_t from = loudestStretch(reference, size_t(start * RATE), size_t((start + 0.3) * RATE), stretch);
+            const long at = findInRecording(heard, reference, from, stretch);
+            if (at < 0 || size_t(at) + length > heard.size() / 2)
+                continue;
+            const double r = correlation(heard.data() + 2 * at, reference.data() + 2 * from, length);
+            std::printf("%s: soundtrack frame %zu found at recording frame %ld, correlation over 0.5 s %.6f\n",
+                        what, from, at, r);
+            if (r > best.correlation) {
+                best.offset = at - static_cast<long>(from);
+                best.correlation = r;
+            }
         }
-        match.offset = at - static_cast<long>(from);
-        match.correlation = correlation(heard.data() + 2 * at, reference.data() + 2 * from, length);
-        std::printf("%s: soundtrack frame %zu found at recording frame %ld, correlation over 1.5 s %.6f\n", what,
-                    from, at, match.correlation);
-        return match;
+        return best;
     }
 
     ScratchFolder scratch;

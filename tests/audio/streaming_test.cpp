@@ -131,6 +131,18 @@ TEST_F(StreamingTest, Mp3SpectrumIsTheWholeFilesWhetherPlayedOrMovedTo)
     EXPECT_EQ(loggedLineCount(), lines) << "a good file says nothing";
 }
 
+TEST_F(StreamingTest, SoundtrackSpectrumIsTheWholeFilesWhetherPlayedOrMovedTo)
+{
+    const std::string path = std::string(QUILLMOOR_BINARY_DIR) + "/Data/music.mp3";
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        GTEST_SKIP() << path << ": the soundtrack is not built in this configuration";
+    DecodedAudio whole;
+    std::string reason;
+    ASSERT_TRUE(decodeAudioFile(path.c_str(), AudioKind::Stream, whole, reason)) << reason;
+    checkPlayingAndMoving(audioStreamCreateFile(path.c_str(), AUDIO_STREAM_PRESCAN), whole);
+}
+
 TEST_F(StreamingTest, ModuleSpectrumIsTheWholeRendersWhetherPlayedOrMovedTo)
 {
     const std::string path = scratch.write("tune.mod", makeMinimalModule());
