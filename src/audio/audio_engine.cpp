@@ -69,6 +69,7 @@ struct PcmRing {
 
 struct Channel {
     std::string file;
+    AudioKind kind = AudioKind::Stream;
     std::unique_ptr<AudioStream> stream;  // the decoder; under the output lock
     PcmRing ring;                         // what it has decoded; under the output lock
     std::vector<float> block;             // one decoder block
@@ -360,6 +361,7 @@ uint32_t createChannel(const char* path, AudioKind kind)
     }
     auto channel = std::make_unique<Channel>();
     channel->file = path;
+    channel->kind = kind;
     if (!engine.initialised) {
         logMessage("audio", "%s: audio engine not started", channel->file.c_str());
         return 0;
@@ -562,4 +564,38 @@ void audioFree()
         channel = nullptr;
     }
     engine = Engine();
+}
+
+bool audioChannelReadStretch(uint32_t handle, uint64_t firstFrame, uint64_t frameCount, DecodedAudio& out,
+                             std::string& reason)
+{
+    out = DecodedAudio();
+    const Channel* channel = findChannel(handle);
+    if (!channel) {
+        reason = "no such channel";
+        return false;
+    }
+    std::unique_ptr<AudioStream> stream = openStream(channel->file, channel->kind, reason);
+    if (!stream)
+        return false;
+    const size_t channels = static_cast<size_t>(stream->channels());
+    out.rate = stream->rate();
+    out.channels = stream->channels();
+    out.samples.assign(static_cast<size_t>(frameCount) * channels, 0.0f);
+    const uint64_t end = firstFrame + frameCount;
+    std::vector<float> block(AUDIO_STREAM_BLOCK_FRAMES * channels);
+    // The seek may land before the frame asked for; what comes before it is skipped.
+    for (uint64_t at = stream->seek(firstFrame); at < end;) {
+        const size_t got = stream->read(block.data());
+        if (got == 0)
+            break;
+        const uint64_t from = std::max(at, firstFrame);
+        const uint64_t to = std::min(at + got, end);
+        if (from < to)
+            std::copy(block.begin() + static_cast<ptrdiff_t>((from - at) * channels),
+                      block.begin() + static_cast<ptrdiff_t>((to - at) * channels),
+                      out.samples.begin() + static_cast<ptrdiff_t>((from - firstFrame) * channels));
+        at += got;
+    }
+    return true;
 }

@@ -29,6 +29,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+struct DecodedAudio;
 
 constexpr uint32_t AUDIO_ATTRIB_VOL = 2;          // channel volume, 0..1
 constexpr uint32_t AUDIO_DATA_FFT1024 = 0x80000002u;  // 512 float magnitudes
@@ -84,5 +87,11 @@ uint64_t audioChannelPosition(uint32_t handle);
 bool audioChannelSetPosition(uint32_t handle, uint64_t frame);
 // The channel's frame rate (Hz); 0 for an unknown handle.
 uint32_t audioChannelRate(uint32_t handle);
+// Decodes `frameCount` frames of the channel's sound from `firstFrame` on
+// (silence past its end) with a decoder of its own, leaving the channel's
+// playing untouched; memory is that of the stretch. False with a reason for
+// an unknown handle or a file that no longer opens.
+bool audioChannelReadStretch(uint32_t handle, uint64_t firstFrame, uint64_t frameCount, DecodedAudio& out,
+                             std::string& reason);
 bool audioStop();   // output stopped; channels keep their cursors
 void audioFree();   // everything released; handles become invalid

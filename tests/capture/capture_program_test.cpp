@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "audio/audio_engine.h"
+#include "audio/audio_decode.h"
 #include "capture_output.h"
 
 namespace {
@@ -275,7 +275,7 @@ TEST(CaptureProgram, SequenceSoundIsTheSoundtrackFromTheFirstWrittenFrame)
 
     DecodedAudio soundtrack;
     std::string reason;
-    ASSERT_TRUE(decodeAudioFile(QUILLMOOR_BINARY_DIR "/Data/music.mp3", soundtrack, reason)) << reason;
+    ASSERT_TRUE(decodeAudioFile(QUILLMOOR_BINARY_DIR "/Data/music.mp3", AudioKind::Stream, soundtrack, reason)) << reason;
     ASSERT_EQ(soundtrack.rate, 44100u);
     ASSERT_EQ(soundtrack.channels, 2);
 

@@ -1,6 +1,6 @@
 #include "capture_output.h"
 
-#include "audio/audio_engine.h"
+#include "audio/audio_decode.h"
 
 #include <png.h>
 #include <signal.h>
@@ -121,14 +121,19 @@ void putLittleEndian(std::vector<uint8_t>& out, uint32_t value, int bytes)
 
 }  // namespace
 
-bool writeWavStretch(const std::string& path, const DecodedAudio& pcm, uint32_t startMs, uint64_t frameCount,
-                     int fps, std::string& failure)
+SampleStretch soundStretch(uint32_t rate, uint32_t startMs, uint64_t frameCount, int fps)
+{
+    SampleStretch stretch;
+    stretch.first = (static_cast<uint64_t>(startMs) * rate + 500) / 1000;
+    stretch.count = (2 * frameCount * rate + static_cast<uint64_t>(fps)) / (2 * static_cast<uint64_t>(fps));
+    return stretch;
+}
+
+bool writeWav(const std::string& path, const DecodedAudio& pcm, std::string& failure)
 {
     const uint64_t rate = pcm.rate;
-    const uint64_t first = (static_cast<uint64_t>(startMs) * rate + 500) / 1000;
-    const uint64_t count = (2 * frameCount * rate + static_cast<uint64_t>(fps)) / (2 * static_cast<uint64_t>(fps));
     const int channels = pcm.channels;
-    const uint64_t dataBytes = count * static_cast<uint64_t>(channels) * 2;
+    const uint64_t dataBytes = pcm.samples.size() * 2;
     if (channels <= 0 || rate == 0 || dataBytes > 0xFFFFFFFFull - 36) {
         failure = path + ": the soundtrack has no samples to write";
         return false;
@@ -148,13 +153,9 @@ bool writeWavStretch(const std::string& path, const DecodedAudio& pcm, uint32_t 
     putLittleEndian(bytes, 16, 2);                                          // bits per sample
     bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
     putLittleEndian(bytes, static_cast<uint32_t>(dataBytes), 4);
-    const uint64_t available = pcm.frames();
-    for (uint64_t frame = first; frame < first + count; ++frame) {
-        for (int c = 0; c < channels; ++c) {
-            const float sample = frame < available ? pcm.samples[frame * channels + c] : 0.0f;
-            const long value = std::lround(std::clamp(sample, -1.0f, 1.0f) * 32767.0f);
-            putLittleEndian(bytes, static_cast<uint32_t>(static_cast<int16_t>(value)), 2);
-        }
+    for (const float sample : pcm.samples) {
+        const long value = std::lround(std::clamp(sample, -1.0f, 1.0f) * 32767.0f);
+        putLittleEndian(bytes, static_cast<uint32_t>(static_cast<int16_t>(value)), 2);
     }
 
     std::FILE* file = std::fopen(path.c_str(), "wb");

@@ -32,12 +32,17 @@ bool makeFolder(const std::string& folder, std::string& failure);
 
 struct DecodedAudio;
 
-// Writes the stretch of `pcm` that frames [0, frameCount) at `fps` cover
-// when the first starts at show time `startMs`, as 16-bit PCM WAV: from
-// sample round(startMs * rate / 1000), round(frameCount * rate / fps)
-// samples long, silence past the end of the soundtrack.
-bool writeWavStretch(const std::string& path, const DecodedAudio& pcm, uint32_t startMs, uint64_t frameCount,
-                     int fps, std::string& failure);
+// The soundtrack samples that frames [0, frameCount) at `fps` cover when
+// the first starts at show time `startMs`: from sample
+// round(startMs * rate / 1000), round(frameCount * rate / fps) samples long.
+struct SampleStretch {
+    uint64_t first = 0;
+    uint64_t count = 0;
+};
+SampleStretch soundStretch(uint32_t rate, uint32_t startMs, uint64_t frameCount, int fps);
+
+// Writes `pcm` whole as 16-bit PCM WAV.
+bool writeWav(const std::string& path, const DecodedAudio& pcm, std::string& failure);
 
 struct VideoRequest {
     std::string path;       // the video to write

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/demo.h"
+#include "audio/audio_decode.h"
 #include "audio/audio_engine.h"
 #include "capture_options.h"
 #include "capture_output.h"
@@ -203,20 +204,23 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
     // comes from, cut to the frames' stretch of show time.
     const uint32_t rangeStartMs = frameTimeMs(plan.rangeFirst, options.fps);
     const uint64_t rangeFrames = plan.rangeEnd - plan.rangeFirst;
-    const DecodedAudio* soundtrack = nullptr;
+    DecodedAudio soundtrack;
     if (video || options.audio) {
-        soundtrack = audioChannelPcm(session.demo().music.activeHandle());
-        if (!soundtrack)
-            return fail(nullptr, resolveContentPath("Data\\music.mp3") + ": the soundtrack did not load (see above)");
+        const std::string musicPath = resolveContentPath("Data\\music.mp3");
+        const uint32_t music = session.demo().music.activeHandle();
+        if (music == 0)
+            return fail(nullptr, musicPath + ": the soundtrack did not load (see above)");
+        const SampleStretch stretch = soundStretch(audioChannelRate(music), rangeStartMs, rangeFrames, options.fps);
+        std::string reason;
+        if (!audioChannelReadStretch(music, stretch.first, stretch.count, soundtrack, reason))
+            return fail(nullptr, musicPath + ": " + reason);
     }
-    if (options.audio && !writeWavStretch(options.framesDir + "/audio.wav", *soundtrack, rangeStartMs,
-                                          rangeFrames, options.fps, failure))
+    if (options.audio && !writeWav(options.framesDir + "/audio.wav", soundtrack, failure))
         return fail(nullptr, failure);
     TemporaryFile videoSound;
     VideoPipe pipe;
     if (video) {
-        if (!videoSound.make(".wav", failure) ||
-            !writeWavStretch(videoSound.path(), *soundtrack, rangeStartMs, rangeFrames, options.fps, failure))
+        if (!videoSound.make(".wav", failure) || !writeWav(videoSound.path(), soundtrack, failure))
             return fail(nullptr, failure);
         request.audioPath = videoSound.path();
         if (!pipe.open(request, failure))
