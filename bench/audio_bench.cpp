@@ -6,7 +6,7 @@
 // steps.
 //
 //   QUILLMOOR_BENCH_MP3=/path/to/long.mp3   the file to decode (default: the
-//                                            show's Data/music.mp3)
+//                                            build's Data/music.mp3)
 //   QUILLMOOR_SYNC_SECONDS=60                how long the sync run plays
 // With SDL_AUDIODRIVER=dummy (or no device) the cursor is the silent one;
 // SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null drives the device path.
@@ -31,7 +31,7 @@ namespace {
 std::string benchMp3()
 {
     const char* path = std::getenv("QUILLMOOR_BENCH_MP3");
-    return path && *path ? path : "Data\\music.mp3";
+    return path && *path ? path : QUILLMOOR_BUILT_DATA "/music.mp3";
 }
 
 double peakRssMiB()

@@ -2,8 +2,8 @@
 // 1280 x 720 and 1920 x 1080, the terrain pass and the sprite pass alone
 // (and the sprites' per-particle uniform look-up), each split into
 // the time to submit the calls (CPU) and the time glFinish then waits for
-// the rasteriser. Content comes from the built Data folder
-// (QUILLMOOR_DATA=<build>/Data), so the frame is the one a viewer sees.
+// the rasteriser. Content comes from the build's Data folder, so the frame
+// is the one a viewer sees.
 // Runs headless: SDL_VIDEODRIVER=offscreen.
 #include <benchmark/benchmark.h>
 
@@ -15,6 +15,7 @@
 
 #include "app/demo.h"
 #include "gl/gl_window.h"
+#include "platform/files.h"
 #include "resources/configurator.h"
 #include "app/clock.h"
 #include "show/fades.h"
@@ -42,6 +43,7 @@ struct ShowContext {
 
     ShowContext(int width, int height)
     {
+        setContentFolder(QUILLMOOR_BUILT_DATA);
         ok = createGlWindow(*demo, width, height, false, 32);
         if (!ok)
             return;

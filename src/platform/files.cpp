@@ -13,12 +13,18 @@
 #include "platform/log.h"
 
 namespace {
-std::string contentFolder;  // the Data folder named by setContentFolder, or empty
+// The content folder named by setContentFolder, or empty; a function so
+// that a test's start-up code may set it before anything else is built.
+std::string& contentFolder()
+{
+    static std::string folder;
+    return folder;
+}
 }  // namespace
 
 void setContentFolder(const std::string& dataFolder)
 {
-    contentFolder = dataFolder;
+    contentFolder() = dataFolder;
 }
 
 namespace {
@@ -144,9 +150,8 @@ std::string joinUpwards(std::string folder, std::string relative)
 
 bool findContentFolder(std::string& folder, std::string& failure)
 {
-    const char* given = !contentFolder.empty() ? contentFolder.c_str() : std::getenv("QUILLMOOR_DATA");
-    if (given && *given) {
-        folder = withoutTrailingSlashes(given);
+    if (!contentFolder().empty()) {
+        folder = withoutTrailingSlashes(contentFolder());
         struct stat info;
         if (::stat(folder.c_str(), &info) != 0)
             failure = "content folder " + folder + ": " + std::strerror(errno);

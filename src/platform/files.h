@@ -1,7 +1,7 @@
 // Content files. The show names its files with a backslash
 // ("Data\\music.mp3"); here such a name is resolved into the content folder,
 // found once at start-up: the folder a program was told to use (--data), or
-// QUILLMOOR_DATA, or Data/ beside the executable (a build tree), or the
+// Data/ beside the executable (a build tree), or the
 // installed content folder of the executable's prefix. Also reads files for
 // the show (ordinary files only, within a size ceiling).
 // Main thread only; used at start-up.
@@ -20,8 +20,7 @@ std::string resolveContentPath(const char* showPath);
 // content files) from now on; an empty name goes back to the search.
 void setContentFolder(const std::string& dataFolder);
 // The content folder, without a trailing separator: the one set by
-// setContentFolder, else the one QUILLMOOR_DATA names, else Data/ beside the
-// executable, else the installed one of the executable's prefix (from
+// setContentFolder, else Data/ beside the executable, else the installed one of the executable's prefix (from
 // <prefix>/games/ and <prefix>/bin/ alike: <prefix>/share/games/quillmoor).
 // False when the folder set or named is not a folder, or when neither place
 // searched is; `failure` then says where it looked and `folder` is the first

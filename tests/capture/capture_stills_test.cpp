@@ -139,8 +139,6 @@ protected:
     // (so an additive plate drawn with it adds nothing).
     void open(int width, int height, int fps, const char* blankTexture = nullptr)
     {
-        // The content this build made, unless the runner names another.
-        setenv("QUILLMOOR_DATA", QUILLMOOR_BINARY_DIR "/Data", 0);
         std::string failure;
         session_ = std::make_unique<CaptureSession>();
         ASSERT_TRUE(session_->open(width, height, fps, failure)) << failure;

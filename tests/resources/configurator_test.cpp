@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pcx_file.h"
+#include "platform/files.h"
 #include "resources/configurator.h"
 #include "resources/pcx_image.h"
 #include "support/gl_test_context.h"
@@ -54,22 +55,15 @@ class ContentSetUp : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* old = std::getenv("QUILLMOOR_DATA");
-        if (old)
-            savedData = old;
-        hadData = old != nullptr;
         char pattern[] = "/tmp/quillmoor_content_XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(pattern));
         root = pattern;
         ASSERT_EQ(0, std::system(("mkdir -p '" + root + "/Data'").c_str()));
-        setenv("QUILLMOOR_DATA", (root + "/Data").c_str(), 1);
+        setContentFolder(root + "/Data");
     }
     void TearDown() override
     {
-        if (hadData)
-            setenv("QUILLMOOR_DATA", savedData.c_str(), 1);
-        else
-            unsetenv("QUILLMOOR_DATA");
+        setContentFolder(QUILLMOOR_BINARY_DIR "/Data");
         if (!root.empty())
             std::system(("rm -rf '" + root + "'").c_str());
     }
@@ -92,8 +86,6 @@ protected:
     }
 
     std::string root;
-    std::string savedData;
-    bool hadData = false;
 };
 
 }  // namespace

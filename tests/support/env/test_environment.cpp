@@ -3,6 +3,8 @@
 // software renderer, the build's Data folder) unless the caller chose otherwise.
 #include <cstdlib>
 
+#include "platform/files.h"
+
 namespace {
 
 struct HeadlessDefaults {
@@ -11,7 +13,7 @@ struct HeadlessDefaults {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         setenv("SDL_AUDIODRIVER", "dummy", 0);
         setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-        setenv("QUILLMOOR_DATA", QUILLMOOR_BINARY_DIR "/Data", 0);
+        setContentFolder(QUILLMOOR_BINARY_DIR "/Data");
         setenv("QUILLMOOR_BIN", QUILLMOOR_BINARY_DIR, 0);
     }
 } headlessDefaults;
