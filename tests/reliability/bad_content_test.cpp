@@ -39,7 +39,7 @@ constexpr int PARALLEL_RUNS = 2;
 // (a few seconds on a busy two-core machine), and a path that blocks keeps
 // it back until the run is killed.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr long PEAK_LIMIT_KB = 700L * 1024;
+constexpr long PEAK_LIMIT_KB = 500L * 1024;
 constexpr std::chrono::seconds REPORT_LIMIT{40};
 #else
 constexpr long PEAK_LIMIT_KB = 300L * 1024;
