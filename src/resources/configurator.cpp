@@ -2,7 +2,6 @@
 
 #include <GL/gl.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,10 +21,6 @@ struct PictureSlot {
     int32_t width;            // pixels the texture expects
     int32_t height;
 };
-
-// The largest picture file read: the biggest texture's pixels, uncompressed,
-// take 1 MiB, so nothing real comes near it.
-constexpr uint64_t PICTURE_MAX_BYTES = 32ull << 20;
 
 constexpr int PICTURE_COUNT = 6;
 constexpr PictureSlot PICTURES[PICTURE_COUNT] = {
@@ -84,7 +79,9 @@ void readPicture(const PictureSlot& slot, PcxImage& image)
     const std::string path = resolveContentPath(slot.file);
     std::vector<uint8_t> bytes;
     std::string reason;
-    if (!readWholeFile(path, bytes, reason, PICTURE_MAX_BYTES)) {
+    // The reader's own ceiling (32 MiB): the largest texture's pixels take
+    // 1 MiB, so no real picture comes near it.
+    if (!readWholeFile(path, bytes, reason, PcxImage::MAX_FILE_BYTES)) {
         logMessage("content", "%s: %s", path.c_str(), reason.c_str());
         return;
     }

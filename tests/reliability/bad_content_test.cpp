@@ -39,7 +39,7 @@ constexpr int PARALLEL_RUNS = 2;
 // (a few seconds on a busy two-core machine), and a path that blocks keeps
 // it back until the run is killed.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr long PEAK_LIMIT_KB = 700L * 1024;
+constexpr long PEAK_LIMIT_KB = 500L * 1024;
 constexpr std::chrono::seconds REPORT_LIMIT{40};
 #else
 constexpr long PEAK_LIMIT_KB = 300L * 1024;
@@ -110,11 +110,21 @@ void checkCase(const ContentCase& c)
         EXPECT_TRUE(std::filesystem::exists(c.stillsFolder + "/still_001000.png")) << "no still written";
     }
     EXPECT_EQ(run.exitCode, 0);
-    std::printf("[ measured ] %s: peak %ld kB, reports after %lld ms\n", run.name.c_str(), run.peakRssKb,
-                static_cast<long long>(run.reportedAfter.count()));
-    EXPECT_GT(run.peakRssKb, 0);
-    EXPECT_LT(run.peakRssKb, PEAK_LIMIT_KB) << "peak resident memory, kB";
+    std::printf("[ measured ] %s: reports after %lld ms, peak %ld kB by then, %ld kB in all\n",
+                run.name.c_str(), static_cast<long long>(run.reportedAfter.count()), run.peakAtReportsKb,
+                run.peakRssKb);
     EXPECT_GE(run.reportedAfter.count(), 0) << "the reports never all appeared";
+    if (!c.stillsFolder.empty()) {
+        // The renderer draws one small frame: its whole run is its load.
+        EXPECT_GT(run.peakRssKb, 0);
+        EXPECT_LT(run.peakRssKb, PEAK_LIMIT_KB) << "peak resident memory, kB";
+    } else if (!c.expected.empty()) {
+        // The headless show's memory grows with the frames it draws (GL
+        // work left unflushed on an offscreen surface), so what loading cost
+        // is read when the reports are out: the main loop starts right after.
+        EXPECT_GT(run.peakAtReportsKb, 0);
+        EXPECT_LT(run.peakAtReportsKb, PEAK_LIMIT_KB) << "peak resident memory at the reports, kB";
+    }
     EXPECT_LT(run.reportedAfter, REPORT_LIMIT) << "reports after " << run.reportedAfter.count() << " ms";
     bool musicExpected = false;
     for (const Expected& e : c.expected) {

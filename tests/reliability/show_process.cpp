@@ -98,6 +98,16 @@ bool allReported(const ShowRun& run, const std::string& text)
     return true;
 }
 
+// The child's largest resident set so far (kB), or 0 when it cannot be read.
+long peakResidentKb(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.compare(0, 6, "VmHWM:") == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    return 0;
+}
+
 // Fills in how the child ended from its wait status and resource usage.
 void finish(Child& child, int status, const struct rusage& usage, Clock::time_point now)
 {
@@ -107,8 +117,10 @@ void finish(Child& child, int status, const struct rusage& usage, Clock::time_po
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.peakRssKb = usage.ru_maxrss;
     run.stderrText = readText(child.errPath);
-    if (run.reportedAfter.count() < 0 && allReported(run, run.stderrText))
+    if (run.reportedAfter.count() < 0 && allReported(run, run.stderrText)) {
         run.reportedAfter = std::chrono::duration_cast<std::chrono::milliseconds>(now - child.start);
+        run.peakAtReportsKb = run.peakRssKb;
+    }
     std::remove(child.errPath.c_str());
 }
 
@@ -126,6 +138,7 @@ bool poll(Child& child)
     }
     if (run.reportedAfter.count() < 0 && allReported(run, readText(child.errPath))) {
         run.reportedAfter = std::chrono::duration_cast<std::chrono::milliseconds>(now - child.start);
+        run.peakAtReportsKb = peakResidentKb(child.pid);
         if (run.stop && child.stopAt == Clock::time_point::max())
             child.stopAt = now + run.settle;
     }

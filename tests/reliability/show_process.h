@@ -31,10 +31,11 @@ struct ShowRun {
     int signal = 0;
     int exitCode = -1;
     std::string stderrText;
-    long peakRssKb = 0;  // largest resident set of the child (kB), from wait4
+    long peakRssKb = 0;  // largest resident set of the whole run (kB), from wait4
     // From the start until every `stopAfterText` fragment was on stderr;
     // negative when they never all appeared.
     std::chrono::milliseconds reportedAfter{-1};
+    long peakAtReportsKb = 0;  // largest resident set (kB) up to that moment
 };
 
 // Runs every case, at most `parallel` at a time, and fills in the outcomes.
