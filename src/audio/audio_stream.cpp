@@ -157,6 +157,14 @@ public:
             endWith("cannot move to " + secondsText(frame, rate_) + ": " + mpg123_strerror(decoder_));
             return position_;
         }
+        if (static_cast<uint64_t>(at) > frame) {
+            // A damaged stream's index can land past the frame asked for;
+            // what lies between cannot be had, so the stream ends here.
+            position_ = frame;
+            endWith("cannot move to " + secondsText(frame, rate_) + ": the stream goes on only at " +
+                    secondsText(static_cast<uint64_t>(at), rate_));
+            return position_;
+        }
         position_ = static_cast<uint64_t>(at);
         ended_ = false;
         return position_;
@@ -273,8 +281,12 @@ private:
 std::unique_ptr<AudioStream> openMp3Source(std::unique_ptr<ByteSource> source, std::string& reason)
 {
     auto stream = std::make_unique<Mp3Stream>();
-    if (!stream->open(std::move(source), reason))
+    if (!stream->open(std::move(source), reason)) {
+        // libmpg123 has no words for some of its refusals.
+        if (reason.empty())
+            reason = "not an MP3 stream";
         return nullptr;
+    }
     return stream;
 }
 

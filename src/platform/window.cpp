@@ -1,6 +1,7 @@
 #include "platform/window.h"
 
 #include <EGL/egl.h>
+#include <GL/gl.h>
 #include <GL/glx.h>
 #include <SDL.h>
 
@@ -13,6 +14,7 @@ struct PlatformWindow {
     bool changedMode = false;
     Uint32 fullscreenFlag = SDL_WINDOW_FULLSCREEN_DESKTOP;  // how to go fullscreen
     SDL_DisplayMode mode{};  // the mode for SDL_WINDOW_FULLSCREEN
+    bool offscreen = false;  // drawn into a pbuffer, which a swap does not flush
 };
 
 namespace {
@@ -172,6 +174,8 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
     }
     auto* result = new PlatformWindow;
     result->window = window;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    result->offscreen = driver && std::strcmp(driver, "offscreen") == 0;
     result->context = context;
     result->changedMode = request.fullscreen;
     if (fit == FullscreenFit::Exact || fit == FullscreenFit::DesktopRate) {
@@ -319,8 +323,13 @@ bool platformIsFullscreen(PlatformWindow* window)
 
 void platformSwapWindow(PlatformWindow* window)
 {
-    if (window)
-        SDL_GL_SwapWindow(window->window);
+    if (!window)
+        return;
+    SDL_GL_SwapWindow(window->window);
+    // Swapping a pbuffer hands the driver nothing: without a flush each
+    // frame's commands would pile up in the software renderer's queue.
+    if (window->offscreen)
+        glFlush();
 }
 
 void platformShowCursor(bool visible)

@@ -68,7 +68,8 @@ ContentCase makeCase(const std::string& name)
     // Soon after the reports: the headless show's memory grows with the
     // frames it draws, and this suite measures what loading costs.
     c.run.settle = std::chrono::milliseconds(1000);
-    c.run.env = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "QUILLMOOR_DATA=" + c.dataFolder};
+    c.run.args = {"--data", c.dataFolder};
+    c.run.env = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy"};
     return c;
 }
 
@@ -82,9 +83,8 @@ ContentCase makeCaptureCase(const std::string& name)
     c.dataFolder = copyContent(folder);
     c.stillsFolder = folder + "/stills";
     std::filesystem::create_directories(c.stillsFolder);
-    c.run.args = {"--size", "160x90", "--still", "1000", "--quiet", "--out", c.stillsFolder};
+    c.run.args = {"--data", c.dataFolder, "--size", "160x90", "--still", "1000", "--quiet", "--out", c.stillsFolder};
     c.run.stop = false;
-    c.run.env = {"QUILLMOOR_DATA=" + c.dataFolder};
     return c;
 }
 
@@ -444,7 +444,7 @@ TEST(BadContent, UnreadableFiles)
         const std::string why = unreachableByOthers(program);
         if (!why.empty())
             GTEST_SKIP() << "the test's temporary folder cannot be reached by an unprivileged user: " << why;
-        c.run.args = {"--reuid=65534", "--regid=65534", "--clear-groups", program.string()};
+        c.run.args = {"--reuid=65534", "--regid=65534", "--clear-groups", program.string(), "--data", c.dataFolder};
         c.run.program = "/usr/bin/setpriv";
         c.run.env.push_back("MESA_SHADER_CACHE_DISABLE=true");
         c.run.env.push_back("HOME=/nonexistent");

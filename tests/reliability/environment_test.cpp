@@ -18,7 +18,8 @@ ShowRun showWith(const std::string& name, std::vector<std::string> env)
     ShowRun run;
     run.name = name;
     run.program = binaryFolder() + "/quillmoor";
-    run.env = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "QUILLMOOR_DATA=" + builtDataFolder()};
+    run.args = {"--data", builtDataFolder()};
+    run.env = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy"};
     run.env.insert(run.env.end(), env.begin(), env.end());
     return run;
 }

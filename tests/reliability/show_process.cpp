@@ -231,6 +231,5 @@ std::string binaryFolder()
 
 std::string builtDataFolder()
 {
-    const char* data = std::getenv("QUILLMOOR_DATA");
-    return data && *data ? data : std::string(QUILLMOOR_BINARY_DIR) + "/Data";
+    return std::string(QUILLMOOR_BINARY_DIR) + "/Data";
 }

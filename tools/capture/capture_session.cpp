@@ -81,6 +81,10 @@ void CaptureSession::runFrame(bool drawing)
 {
     beginFrame(drawing);
     runFramePasses(*demo_, *scene_, drawing);
+    // A drawn frame that nobody reads back must still reach the renderer,
+    // or its commands pile up in the driver's queue.
+    if (drawing)
+        glFlush();
     endFrame();
 }
 
