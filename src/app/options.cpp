@@ -134,7 +134,7 @@ OptionsResult parseShowOptions(int argc, char** argv, ShowOptions& options, std:
 
 const char* showVersion()
 {
-    return "quillmoor 1.0";
+    return "quillmoor " QUILLMOOR_VERSION;
 }
 
 const char* showUsage()
