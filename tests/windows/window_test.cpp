@@ -117,6 +117,27 @@ TEST_F(WindowsWindow, KeysComeOutAsVirtualKeysWithAlt)
     EXPECT_EQ(0x7Au, event.virtualKey);
 }
 
+TEST_F(WindowsWindow, AHeldKeyCountsOnce)
+{
+    // Bit 30: the key was down before this message, an auto-repeat. The
+    // close request behind them marks the end of what was posted.
+    ASSERT_TRUE(PostMessageA(handle, WM_KEYDOWN, VK_F11, 1 | (1 << 30)));
+    ASSERT_TRUE(PostMessageA(handle, WM_KEYDOWN, VK_F11, 1 | (1 << 30)));
+    ASSERT_TRUE(PostMessageA(handle, WM_CLOSE, 0, 0));
+    int keyDowns = 0;
+    bool closed = false;
+    for (int i = 0; i < 100 && !closed; ++i) {
+        PlatformEvent event;
+        while (!closed && platformPollEvent(event)) {
+            keyDowns += event.kind == PlatformEvent::KeyDown;
+            closed = event.kind == PlatformEvent::CloseRequest;
+        }
+        Sleep(10);
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(0, keyDowns);
+}
+
 TEST_F(WindowsWindow, FullscreenSwitchCoversTheMonitorAndComesBack)
 {
     DisplayMode desktop;

@@ -406,7 +406,9 @@ bool platformPollEvent(PlatformEvent& event)
     if (!SDL_PollEvent(&e))
         return false;
     event = PlatformEvent{};
-    if (e.type == SDL_KEYDOWN) {
+    // A held key repeats; only its first key-down counts, or a held F11
+    // would switch the display mode back and forth.
+    if (e.type == SDL_KEYDOWN && !e.key.repeat) {
         event.kind = PlatformEvent::KeyDown;
         event.virtualKey = virtualKeyFromSdlKey(e.key.keysym.sym);
         event.alt = (e.key.keysym.mod & KMOD_ALT) != 0;

@@ -42,6 +42,8 @@ bool fullscreenNow = false;         // the window procedure keeps the screen sav
 std::string lastErrorText()
 {
     const DWORD error = GetLastError();
+    if (error == 0)
+        return "the system gives no reason";
     char* buffer = nullptr;
     const DWORD length =
         FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -86,13 +88,16 @@ bool isAltEnter(const MSG& message)
     return message.message == WM_SYSKEYDOWN && message.wParam == VK_RETURN;
 }
 
-// What a message from the queue means to the show, if anything.
+// What a message from the queue means to the show, if anything. A key held
+// down repeats its WM_KEYDOWN (bit 30: it was down already); only the first
+// counts, or a held F11 would switch the display mode back and forth.
 void readMessage(const MSG& message)
 {
     PlatformEvent event;
+    const bool repeat = (message.lParam & (1 << 30)) != 0;
     if (message.message == WM_QUIT) {
         event.kind = PlatformEvent::CloseRequest;
-    } else if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) {
+    } else if ((message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) && !repeat) {
         event.kind = PlatformEvent::KeyDown;
         event.virtualKey = static_cast<uint32_t>(message.wParam);
         event.alt = (message.lParam & (1 << 29)) != 0;  // the context code: Alt held
@@ -334,6 +339,16 @@ bool platformInitVideo(std::string& reason, const char* windowClass)
         reason = "cannot register the window class " + className + ": " + lastErrorText();
         return false;
     }
+    // Whether windows can be made at all (a desktop without a display
+    // driver has monitors, but no windows): a hidden one, made and gone.
+    HWND probe = CreateWindowExA(0, className.c_str(), "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, instance, nullptr);
+    if (!probe) {
+        reason = "no window can be made on this desktop (" + lastErrorText() + ")";
+        UnregisterClassA(className.c_str(), instance);
+        return false;
+    }
+    DestroyWindow(probe);
+    pending.clear();
     videoUp = true;
     return true;
 }
