@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -36,7 +35,38 @@ bool videoUp = false;
 bool headless = false;
 std::string className = "demo_zel";
 HINSTANCE instance = nullptr;
-std::deque<PlatformEvent> pending;  // filled by the pump and the window procedure
+// Events taken from the system and not yet handed out: filled by the pump
+// and the window procedure, drained by platformPollEvent. A fixed ring, so
+// that the frame loop's pump allocates nothing; one message rarely gives
+// more than one event, and when it is full the oldest gives way.
+class EventRing {
+public:
+    bool empty() const { return count_ == 0; }
+    void clear() { count_ = 0; }
+    void push(const PlatformEvent& event)
+    {
+        if (count_ == CAPACITY) {
+            first_ = (first_ + 1) % CAPACITY;
+            --count_;
+        }
+        events_[(first_ + count_) % CAPACITY] = event;
+        ++count_;
+    }
+    PlatformEvent pop()
+    {
+        const PlatformEvent event = events_[first_];
+        first_ = (first_ + 1) % CAPACITY;
+        --count_;
+        return event;
+    }
+
+private:
+    static constexpr int CAPACITY = 64;
+    PlatformEvent events_[CAPACITY];
+    int first_ = 0;
+    int count_ = 0;
+};
+EventRing pending;
 bool fullscreenNow = false;         // the window procedure keeps the screen saver away then
 
 std::string lastErrorText()
@@ -68,7 +98,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             event.kind = PlatformEvent::Resize;
             event.width = LOWORD(lParam);
             event.height = HIWORD(lParam);
-            pending.push_back(event);
+            pending.push(event);
         }
         return 0;
     case WM_SYSCOMMAND:
@@ -104,7 +134,7 @@ void readMessage(const MSG& message)
     } else {
         return;
     }
-    pending.push_back(event);
+    pending.push(event);
 }
 
 // The frame size for a client area of width x height in these styles.
@@ -543,7 +573,6 @@ bool platformPollEvent(PlatformEvent& event)
     }
     if (pending.empty())
         return false;
-    event = pending.front();
-    pending.pop_front();
+    event = pending.pop();
     return true;
 }
