@@ -7,6 +7,8 @@
 namespace {
 
 constexpr int N = SPECTRUM_FFT_SIZE;
+// Not every C library defines M_PI (mingw-w64 does not in strict ISO mode).
+constexpr double PI = 3.14159265358979323846;
 // |X[k]| * 2 / (N * 0.5): negative frequencies folded in, the Hann window's
 // coherent gain of one half undone.
 constexpr float AMPLITUDE_SCALE = 2.0f / (static_cast<float>(N) * 0.5f);
@@ -28,7 +30,7 @@ struct SpectrumPlan {
         fftwf_free(out);
         fftwf_free(in);
         for (int n = 0; n < N; ++n)
-            window[n] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * n / N));
+            window[n] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * PI * n / N));
     }
     ~SpectrumPlan() { fftwf_destroy_plan(plan); }
 };

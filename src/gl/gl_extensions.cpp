@@ -189,6 +189,14 @@ LoaderEnv platformLoaderEnv()
         env.setSwapInterval = platformSetSwapInterval;
         env.pixelFormatEntry = "eglChooseConfig";
         break;
+    case WindowSystem::Wgl:
+        // The tokens as they are, in the WGL extension string.
+        env.windowSystemExtensions = platformWindowSystemExtensions;
+        env.setSwapInterval = platformSetSwapInterval;
+        env.swapControlTokens[0] = "WGL_EXT_swap_control";
+        env.pixelFormatToken = "WGL_ARB_pixel_format";
+        env.pixelFormatEntry = "wglChoosePixelFormatARB";
+        break;
     case WindowSystem::NoContext:
         break;
     }

@@ -5,16 +5,22 @@
 // capability check: it succeeds only when the whole required chain is there.
 //
 // The start-up check names its window-system requirements by their WGL
-// tokens. The window system here is GLX or EGL, so each token is read as the
-// capability it names, found under its Linux name:
-//   WGL_ARB_extensions_string -> glXQueryExtensionsString / eglQueryString
-//   WGL_EXT_swap_control      -> GLX_EXT_swap_control, GLX_MESA_swap_control
-//                                or GLX_SGI_swap_control; EGL: eglSwapInterval
-//                                is core (EGL 1.1), always present
-//   WGL_ARB_pixel_format      -> GLX_SGIX_fbconfig (glXChooseFBConfig);
-//                                EGL: eglChooseConfig is core, always present
-// Swap control is looked up in the window system's string, where Linux lists
-// it (the GL string never holds window-system tokens).
+// tokens. On Windows (WGL) they are looked up as they are, in the string of
+// wglGetExtensionsStringARB (or ..EXT); on Linux the window system is GLX
+// or EGL, and each token is read as the capability it names, found under
+// its Linux name:
+//   token                        WGL                      GLX / EGL
+//   WGL_ARB_extensions_string    wglGetExtensionsString-  glXQueryExtensionsString /
+//                                ARB (or EXT)             eglQueryString
+//   WGL_EXT_swap_control         WGL_EXT_swap_control     GLX_EXT_swap_control,
+//                                (wglSwapIntervalEXT)     GLX_MESA_swap_control or
+//                                                         GLX_SGI_swap_control; EGL:
+//                                                         eglSwapInterval is core
+//   WGL_ARB_pixel_format         WGL_ARB_pixel_format     GLX_SGIX_fbconfig
+//                                (wglChoosePixelFormat-   (glXChooseFBConfig); EGL:
+//                                ARB)                     eglChooseConfig is core
+// Swap control is looked up in the window system's string, where every
+// window system lists it (Linux's GL string never holds window-system tokens).
 //
 // Main thread only, with the context current. Tests inject a LoaderEnv.
 #pragma once

@@ -1,13 +1,18 @@
-// The audio output device: the one place that talks to SDL's audio. It opens
-// a stereo float device at the rate the engine asks for (SDL converts to what
-// the hardware wants) and calls the engine's fill function on SDL's audio
-// thread. It answers false when nothing would be heard: no device, or SDL's
-// "dummy" driver; the engine then plays silently on the monotonic clock.
-// It also lends the engine a sample-rate converter for channels whose rate
-// differs from the device's.
+// The audio output device: a stereo float stream at the rate the engine
+// asks for, filled by the engine's fill function on the output's thread.
+//   sdl/   SDL's audio (it converts to what the hardware wants); SDL's
+//          "dummy" driver counts as no output.
+//   win32/ WINMM waveOut, a few queued blocks refilled from a thread of
+//          ours. waveOut is on every Windows and under Wine, and a fixed
+//          latency of a few blocks is all a music stream needs; the system
+//          mixer converts our rate and format to the hardware's.
+// It answers false when nothing would be heard; the engine then plays
+// silently on the monotonic clock. It also lends the engine a sample-rate
+// converter for channels whose rate differs from the device's (SDL's audio
+// stream, or a windowed-sinc resampler of our own on Windows).
 //
 // Open, close, pause and lock are for the main thread; the fill function and
-// the converter calls made from it run on the audio thread.
+// the converter calls made from it run on the output's thread.
 #pragma once
 
 #include <cstdint>
@@ -22,11 +27,11 @@ using AudioOutFill = void (*)(float* frames, int frameCount, void* user);
 // `rate` Hz, paused. False with a reason when no audible output exists.
 bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std::string& reason);
 // Frames (at the device's rate) between the last frame the fill function
-// has written and the one heard: the block SDL asked for, plus what the
-// driver is known to hold after it. SDL2 reports no latency of its own; its
-// PulseAudio driver asks the server to adjust its latency to a target of
-// one block (stream buffer and sink together), so that driver holds about
-// one block more. 0 when no device is open.
+// has written and the one heard. SDL: the block SDL asked for, plus what the
+// driver is known to hold after it (SDL2 reports no latency of its own; its
+// PulseAudio driver asks the server for a target of one block, so that
+// driver holds about one block more). waveOut: the blocks queued ahead of
+// the one being filled. 0 when no device is open.
 uint32_t audioOutLatencyFrames();
 // Pauses or resumes the open device (no effect when none is open).
 void audioOutSetPaused(bool paused);

@@ -1,10 +1,11 @@
 // Content files. The show names its files with a backslash
 // ("Data\\music.mp3"); here such a name is resolved into the content folder,
 // found once at start-up: the folder a program was told to use (--data), or
-// Data/ beside the executable (a build tree), or the
-// installed content folder of the executable's prefix. Also reads files for
-// the show (ordinary files only, within a size ceiling).
-// Main thread only; used at start-up.
+// Data beside the executable (a build tree, or the folder a Windows
+// download unpacks to), or, on Linux, the installed content folder of the
+// executable's prefix. Also reads files for the show (ordinary files only,
+// within a size ceiling). Paths are UTF-8 on both backends (the Windows one
+// converts to UTF-16 for the system). Main thread only; used at start-up.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +21,9 @@ std::string resolveContentPath(const char* showPath);
 // content files) from now on; an empty name goes back to the search.
 void setContentFolder(const std::string& dataFolder);
 // The content folder, without a trailing separator: the one set by
-// setContentFolder, else Data/ beside the executable, else the installed one of the executable's prefix (from
-// <prefix>/games/ and <prefix>/bin/ alike: <prefix>/share/games/quillmoor).
+// setContentFolder, else Data beside the executable, else (Linux) the
+// installed one of the executable's prefix (from <prefix>/games/ and
+// <prefix>/bin/ alike: <prefix>/share/games/quillmoor).
 // False when the folder set or named is not a folder, or when neither place
 // searched is; `failure` then says where it looked and `folder` is the first
 // place it looked.
@@ -38,8 +40,9 @@ struct OpenedFile {
 };
 // Opens `path` only when, after following links, it is an ordinary file of
 // at most `maxBytes`. Directories, FIFOs, sockets and devices are refused
-// without being opened, and the check is made again on the opened
-// descriptor, so a path swapped in between is refused too; nothing blocks.
+// without being opened (on Windows: without being read), and the check is
+// made again on the opened handle, so a path swapped in between is refused
+// too; nothing blocks.
 // False with a short reason ("is a FIFO", "is 2147483648 bytes, more than
 // the 33554432 allowed", or the system's words) otherwise.
 bool openOrdinaryFile(const std::string& path, uint64_t maxBytes, OpenedFile& out, std::string& reason);

@@ -1,8 +1,12 @@
-// A periodic millisecond timer on a thread of its own, standing in for the
-// multimedia timer: it sleeps to absolute CLOCK_MONOTONIC deadlines one
-// millisecond apart and calls the callback once per elapsed millisecond,
-// catching up after a late wake-up, so a count of callbacks tracks real time
-// instead of drifting behind it. The callback runs on the timer thread.
+// The show's millisecond clock source: a periodic timer that calls back
+// once per elapsed millisecond, and a monotonic clock.
+//   sdl/   a thread of its own sleeping to absolute CLOCK_MONOTONIC deadlines
+//          one millisecond apart; after a late wake-up it calls back once
+//          for every millisecond that passed, so a count of callbacks tracks
+//          real time instead of drifting behind it.
+//   win32/ the multimedia timer itself (timeGetDevCaps, timeBeginPeriod,
+//          timeSetEvent with TIME_PERIODIC), and QueryPerformanceCounter.
+// The callback runs on the timer's thread; the rest on the main thread.
 #pragma once
 
 #include <cstdint>
@@ -23,5 +27,5 @@ uint32_t platformTimerStart(uint32_t delayMs, uint32_t resolutionMs, TimerCallba
 // Stops the timer with that identifier and joins its thread (0 is ignored).
 void platformTimerKill(uint32_t id);
 
-// Nanoseconds of CLOCK_MONOTONIC.
+// Nanoseconds of a monotonic clock (CLOCK_MONOTONIC, QueryPerformanceCounter).
 uint64_t platformMonotonicNs();

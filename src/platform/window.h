@@ -1,17 +1,21 @@
-// The show's window, display mode and OpenGL context, over SDL2: window
-// class, display-mode change and restore, pixel format, compatibility
-// context, cursor, fullscreen switch, message pump and buffer swap.
-// Owns the SDL video subsystem while a window exists. Main thread only.
-// A window goes to a display a viewer can see (X11, or Wayland when a Wayland
-// display is named) unless the person running it names SDL_VIDEODRIVER, or
-// the program asks for a headless run with platformUseHeadless(): then SDL's
-// "offscreen" driver (EGL pbuffers, Mesa llvmpipe) serves.
+// The show's window, display mode and OpenGL context: window class,
+// display-mode change and restore, pixel format, compatibility context,
+// cursor, fullscreen switch, message pump and buffer swap. Main thread only.
+// Two backends, picked by the build:
+//   sdl/   SDL2 over X11 or Wayland (GLX or EGL); a headless run (see
+//          platformUseHeadless) uses SDL's "offscreen" driver, EGL pbuffers
+//          on Mesa's llvmpipe. SDL_VIDEODRIVER, when named, wins.
+//   win32/ USER32/GDI32 window class and message pump, ChangeDisplaySettings
+//          for the mode change, a WGL pixel format and context; a headless
+//          run keeps the window hidden.
+// Owns the video subsystem (SDL's, or the registered window class) while
+// it is initialised.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-struct PlatformWindow;  // opaque: SDL window plus its GL context
+struct PlatformWindow;  // opaque: the backend's window plus its GL context
 
 struct DisplayMode {
     int width = 0;      // pixels
@@ -59,15 +63,17 @@ struct WindowResult {
 };
 
 // Which window system the current context came from.
-enum class WindowSystem { NoContext, Glx, Egl };
+enum class WindowSystem { NoContext, Glx, Egl, Wgl };
 
-// Windows from now on go to SDL's offscreen driver (unless SDL_VIDEODRIVER
-// names another) and sound to no device: for the capture tool and tests.
-// Call before the first window.
+// Windows from now on are made for nobody to see (SDL's offscreen driver,
+// unless SDL_VIDEODRIVER names another; a hidden window on Windows) and
+// sound goes to no device: for the capture tool and tests. Call before the
+// first window.
 void platformUseHeadless();
 
-// Brings up the video subsystem; `windowClass` names the X11 WM_CLASS of the
-// windows made afterwards. False with a reason when there is no display.
+// Brings up the video subsystem; `windowClass` names the class of the
+// windows made afterwards (X11's WM_CLASS, or the registered Windows window
+// class). False with a reason when there is no display.
 bool platformInitVideo(std::string& reason, const char* windowClass = nullptr);
 // Shuts the video subsystem down again (safe when not initialised).
 void platformQuitVideo();
@@ -112,6 +118,3 @@ struct PlatformEvent {
 };
 // Takes the next pending event; false when there is none.
 bool platformPollEvent(PlatformEvent& event);
-
-// Windows virtual-key code for an SDL key code (0 when it has none).
-uint32_t virtualKeyFromSdlKey(int32_t sdlKey);

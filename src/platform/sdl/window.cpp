@@ -1,4 +1,5 @@
 #include "platform/window.h"
+#include "platform/sdl/keys.h"
 
 #include <EGL/egl.h>
 #include <GL/gl.h>

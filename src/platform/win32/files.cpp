@@ -1,0 +1,246 @@
+#include "platform/files.h"
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include "platform/log.h"
+
+namespace {
+
+// The content folder named by setContentFolder, or empty; a function so
+// that a test's start-up code may set it before anything else is built.
+std::string& contentFolder()
+{
+    static std::string folder;
+    return folder;
+}
+
+std::wstring widen(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+std::string narrow(const std::wstring& wide)
+{
+    if (wide.empty())
+        return std::string();
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string text(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr,
+                        nullptr);
+    return text;
+}
+
+// The system's words for an error code, on one line.
+std::string systemMessage(DWORD error)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = length ? narrow(std::wstring(buffer, length)) : "error " + std::to_string(error);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    return text;
+}
+
+std::string tooBig(uint64_t size, uint64_t maxBytes)
+{
+    return "is " + std::to_string(size) + " bytes, more than the " + std::to_string(maxBytes) + " allowed";
+}
+
+bool isSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+std::string withoutTrailingSeparators(std::string path)
+{
+    // "C:\" keeps its separator: without it, it names the drive's current folder.
+    while (path.size() > 1 && isSeparator(path.back()) && !(path.size() == 3 && path[1] == ':'))
+        path.pop_back();
+    return path;
+}
+
+bool isFolder(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Checks what the opened handle is: a file on a disk, not a folder, within
+// the ceiling. Its size goes to `size`.
+bool acceptableHandle(HANDLE handle, uint64_t maxBytes, uint64_t& size, std::string& reason)
+{
+    switch (GetFileType(handle)) {
+    case FILE_TYPE_DISK:
+        break;
+    case FILE_TYPE_PIPE:
+        reason = "is a pipe";
+        return false;
+    case FILE_TYPE_CHAR:
+        reason = "is a device";
+        return false;
+    default:
+        reason = "is not an ordinary file";
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        reason = systemMessage(GetLastError());
+        return false;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        reason = "is a directory";
+        return false;
+    }
+    size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if (size > maxBytes) {
+        reason = tooBig(size, maxBytes);
+        return false;
+    }
+    return true;
+}
+
+// Names in the device namespace ("\\.\COM1", "\\.\pipe\x",
+// "\\?\GLOBALROOT\...") reach devices and pipes, not files: refused, with
+// what they are, before anything is opened. Null for any other name.
+const char* deviceKind(const std::wstring& path)
+{
+    auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    if (path.size() < 4 || !separator(path[0]) || !separator(path[1]) || !separator(path[3]))
+        return nullptr;
+    if (path[2] == L'.') {
+        const bool pipe = path.size() > 8 && _wcsnicmp(path.c_str() + 4, L"pipe", 4) == 0 && separator(path[8]);
+        return pipe ? "is a pipe" : "is a device";
+    }
+    // "\\?\C:\..." is an ordinary long path; any other "\\?\" name is not.
+    if (path[2] == L'?' && !(path.size() >= 6 && path[5] == L':'))
+        return "is a device";
+    return nullptr;
+}
+
+}  // namespace
+
+void setContentFolder(const std::string& dataFolder)
+{
+    contentFolder() = dataFolder;
+}
+
+bool openOrdinaryFile(const std::string& path, uint64_t maxBytes, OpenedFile& out, std::string& reason)
+{
+    out = OpenedFile{};
+    const std::wstring wide = widen(path);
+    if (const char* kind = deviceKind(wide)) {
+        reason = kind;
+        return false;
+    }
+    // A look at the path first, so that a folder is named as one (opening
+    // it would only say "access denied").
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &attributes)) {
+        reason = systemMessage(GetLastError());
+        return false;
+    }
+    if (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        reason = "is a directory";
+        return false;
+    }
+    // What counts is what the handle is: the path may have changed since.
+    // Others may go on reading, writing or renaming it, as on Linux.
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        reason = systemMessage(GetLastError());
+        return false;
+    }
+    uint64_t size = 0;
+    if (!acceptableHandle(handle, maxBytes, size, reason)) {
+        CloseHandle(handle);
+        return false;
+    }
+    // The C library takes the handle over: closing the FILE* closes it.
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd == -1) {
+        reason = "cannot hand the file to the C library";
+        CloseHandle(handle);
+        return false;
+    }
+    out.file = _fdopen(fd, "rb");
+    if (!out.file) {
+        reason = "cannot hand the file to the C library";
+        _close(fd);
+        return false;
+    }
+    out.size = size;
+    return true;
+}
+
+std::string executableFolder()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return ".\\";
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);  // truncated: a longer path than MAX_PATH
+    }
+    const size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos)
+        return ".\\";
+    return narrow(path.substr(0, separator + 1));
+}
+
+bool findContentFolder(std::string& folder, std::string& failure)
+{
+    if (!contentFolder().empty()) {
+        folder = withoutTrailingSeparators(contentFolder());
+        const DWORD attributes = GetFileAttributesW(widen(folder).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            failure = "content folder " + folder + ": " + systemMessage(GetLastError());
+        else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            failure = "content folder " + folder + ": not a folder";
+        else
+            return true;
+        return false;
+    }
+    folder = executableFolder() + "Data";
+    if (isFolder(folder))
+        return true;
+    failure = "no content: looked in " + folder + " (beside the program); name the folder with --data DIR";
+    return false;
+}
+
+std::string resolveContentPath(const char* showPath)
+{
+    std::string relative = showPath;
+    for (char& c : relative)
+        if (c == '/')
+            c = '\\';
+
+    std::string folder, failure;
+    if (!findContentFolder(folder, failure)) {
+        // Once per distinct problem: the show resolves several names in a row.
+        static std::string reported;
+        if (failure != reported)
+            logMessage("content", "%s", failure.c_str());
+        reported = failure;
+    }
+    if (relative.compare(0, 5, "Data\\") == 0)
+        return folder + relative.substr(4);
+    // Names outside the content folder are taken from beside the executable.
+    return executableFolder() + relative;
+}

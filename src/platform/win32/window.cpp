@@ -1,0 +1,534 @@
+#include "platform/window.h"
+
+#include <windows.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/win32/backend.h"
+#include "platform/win32/display.h"
+
+struct PlatformWindow {
+    HWND window = nullptr;
+    HDC dc = nullptr;
+    HGLRC context = nullptr;
+    std::string deviceName;    // the monitor's display device, "\\.\DISPLAY1"
+    bool fullscreen = false;
+    bool changedMode = false;  // the monitor runs `mode` now, not the desktop's
+    bool haveMode = false;     // `mode` is the one to go fullscreen with
+    DEVMODEA mode{};
+    int windowedWidth = 0;     // client size when windowed, pixels
+    int windowedHeight = 0;
+    RECT windowedFrame{};      // the frame to come back to from fullscreen
+    bool haveWindowedFrame = false;
+};
+
+namespace {
+
+constexpr DWORD WINDOWED_EX_STYLE = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
+constexpr DWORD WINDOWED_STYLE = WS_CAPTION | WS_SYSMENU;  // no minimise or maximise box
+constexpr DWORD FULLSCREEN_EX_STYLE = WS_EX_APPWINDOW;
+constexpr DWORD FULLSCREEN_STYLE = WS_POPUP;
+constexpr DWORD CHILD_CLIPPING = WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+
+bool videoUp = false;
+bool headless = false;
+std::string className = "demo_zel";
+HINSTANCE instance = nullptr;
+std::deque<PlatformEvent> pending;  // filled by the pump and the window procedure
+bool fullscreenNow = false;         // the window procedure keeps the screen saver away then
+
+std::string lastErrorText()
+{
+    const DWORD error = GetLastError();
+    char* buffer = nullptr;
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text = length ? std::string(buffer, length) : "error " + std::to_string(error);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CLOSE:
+        // The close box and Alt+F4 end the show through the pump's WM_QUIT.
+        PostQuitMessage(0);
+        return 0;
+    case WM_SIZE:
+        if (wParam != SIZE_MINIMIZED) {
+            PlatformEvent event;
+            event.kind = PlatformEvent::Resize;
+            event.width = LOWORD(lParam);
+            event.height = HIWORD(lParam);
+            pending.push_back(event);
+        }
+        return 0;
+    case WM_SYSCOMMAND:
+        // A fullscreen show is watched, not idle.
+        if (fullscreenNow && ((wParam & 0xFFF0) == SC_SCREENSAVE || (wParam & 0xFFF0) == SC_MONITORPOWER))
+            return 0;
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Alt+Enter would make the system beep, having no menu to open.
+bool isAltEnter(const MSG& message)
+{
+    return message.message == WM_SYSKEYDOWN && message.wParam == VK_RETURN;
+}
+
+// What a message from the queue means to the show, if anything.
+void readMessage(const MSG& message)
+{
+    PlatformEvent event;
+    if (message.message == WM_QUIT) {
+        event.kind = PlatformEvent::CloseRequest;
+    } else if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) {
+        event.kind = PlatformEvent::KeyDown;
+        event.virtualKey = static_cast<uint32_t>(message.wParam);
+        event.alt = (message.lParam & (1 << 29)) != 0;  // the context code: Alt held
+    } else {
+        return;
+    }
+    pending.push_back(event);
+}
+
+// The frame size for a client area of width x height in these styles.
+void frameSize(int width, int height, DWORD style, DWORD exStyle, int& frameWidth, int& frameHeight)
+{
+    RECT rect = {0, 0, width, height};
+    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    frameWidth = rect.right - rect.left;
+    frameHeight = rect.bottom - rect.top;
+}
+
+// The top-left corner that centres a frame on the monitor's work area,
+// keeping the title bar on it.
+POINT centredOn(const MonitorInfo& monitor, int frameWidth, int frameHeight)
+{
+    const RECT& area = monitor.workArea;
+    POINT corner;
+    corner.x = area.left + ((area.right - area.left) - frameWidth) / 2;
+    corner.y = area.top + ((area.bottom - area.top) - frameHeight) / 2;
+    if (corner.x < area.left)
+        corner.x = area.left;
+    if (corner.y < area.top)
+        corner.y = area.top;
+    return corner;
+}
+
+// Fullscreen at the requested mode, then at the desktop's rate, then the
+// desktop's own mode: many displays have no 120 Hz mode at all. A mode the
+// display lists but then refuses counts as missing.
+FullscreenFit enterFullscreenMode(const WindowRequest& request, const MonitorInfo& monitor, PlatformWindow& window)
+{
+    const int bits = request.pixelFormat.colourBits;
+    DisplayMode desktop;
+    const bool haveDesktop = platformDesktopMode(desktop, request.display);
+    const int rates[] = {request.refreshHz, haveDesktop ? desktop.refreshHz : -1, 0};
+    for (int i = 0; i < 3; ++i) {
+        if (rates[i] < 0 || (i == 1 && rates[1] == 0))
+            continue;
+        DEVMODEA mode;
+        if (!findDisplayMode(monitor.deviceName, request.width, request.height, bits, rates[i], mode))
+            continue;
+        if (changeDisplayMode(monitor.deviceName, &mode)) {
+            window.mode = mode;
+            window.haveMode = true;
+            window.changedMode = true;
+            return i == 0 ? FullscreenFit::Exact : FullscreenFit::DesktopRate;
+        }
+    }
+    return FullscreenFit::DesktopSize;
+}
+
+void describeRequest(const PixelFormatRequest& format, PIXELFORMATDESCRIPTOR& descriptor)
+{
+    descriptor = PIXELFORMATDESCRIPTOR{};
+    descriptor.nSize = sizeof descriptor;
+    descriptor.nVersion = 1;
+    descriptor.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    descriptor.iPixelType = PFD_TYPE_RGBA;
+    descriptor.cColorBits = static_cast<BYTE>(format.colourBits);
+    descriptor.cAlphaBits = static_cast<BYTE>(format.alphaBits);
+    descriptor.cDepthBits = static_cast<BYTE>(format.depthBits);
+    descriptor.cStencilBits = static_cast<BYTE>(format.stencilBits);
+    descriptor.iLayerType = PFD_MAIN_PLANE;
+}
+
+// The closest format the driver has; with `exact`, only one that has at
+// least what was asked for.
+bool setPixelFormat(HDC dc, const PixelFormatRequest& format, bool exact, std::string& failure)
+{
+    PIXELFORMATDESCRIPTOR wanted;
+    describeRequest(format, wanted);
+    const int index = ChoosePixelFormat(dc, &wanted);
+    if (index == 0) {
+        failure = "no pixel format: " + lastErrorText();
+        return false;
+    }
+    PIXELFORMATDESCRIPTOR found{};
+    if (!DescribePixelFormat(dc, index, sizeof found, &found)) {
+        failure = "pixel format " + std::to_string(index) + ": " + lastErrorText();
+        return false;
+    }
+    const DWORD needed = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    if ((found.dwFlags & needed) != needed || found.iPixelType != PFD_TYPE_RGBA) {
+        failure = "no double-buffered RGBA OpenGL pixel format";
+        return false;
+    }
+    if (exact && (found.cAlphaBits < format.alphaBits || found.cDepthBits < format.depthBits ||
+                  found.cStencilBits < format.stencilBits)) {
+        failure = "no pixel format with alpha " + std::to_string(format.alphaBits) + ", depth " +
+                  std::to_string(format.depthBits) + " and stencil " + std::to_string(format.stencilBits);
+        return false;
+    }
+    if (!SetPixelFormat(dc, index, &found)) {
+        failure = "cannot set pixel format " + std::to_string(index) + ": " + lastErrorText();
+        return false;
+    }
+    return true;
+}
+
+void destroy(PlatformWindow* window)
+{
+    if (window->context) {
+        if (wglGetCurrentContext() == window->context)
+            wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(window->context);
+    }
+    if (window->dc)
+        ReleaseDC(window->window, window->dc);
+    if (window->window)
+        DestroyWindow(window->window);
+    if (window->changedMode)
+        restoreDisplayMode(window->deviceName);
+    delete window;
+}
+
+PlatformWindow* tryCreate(const WindowRequest& request, const MonitorInfo& monitor, const PixelFormatRequest& format,
+                          bool exact, FullscreenFit& fit, std::string& failure)
+{
+    auto* window = new PlatformWindow;
+    window->deviceName = monitor.deviceName;
+    window->windowedWidth = request.width;
+    window->windowedHeight = request.height;
+
+    // A headless run never changes the display mode: nobody sees it.
+    const bool fullscreen = request.fullscreen && !headless;
+    fit = fullscreen ? enterFullscreenMode(request, monitor, *window) : FullscreenFit::Windowed;
+    DWORD style, exStyle;
+    int x, y, width, height;
+    if (fullscreen) {
+        // The monitor as the mode change left it, covered by a frameless window.
+        const MonitorInfo now = monitorInfo(request.display);
+        style = FULLSCREEN_STYLE;
+        exStyle = FULLSCREEN_EX_STYLE;
+        x = now.bounds.left;
+        y = now.bounds.top;
+        width = now.bounds.right - now.bounds.left;
+        height = now.bounds.bottom - now.bounds.top;
+    } else {
+        style = WINDOWED_STYLE | (request.resizable ? WS_THICKFRAME : 0);
+        exStyle = WINDOWED_EX_STYLE;
+        frameSize(request.width, request.height, style, exStyle, width, height);
+        const POINT corner = centredOn(monitor, width, height);
+        x = corner.x;
+        y = corner.y;
+    }
+    window->fullscreen = fullscreen;
+    window->window = CreateWindowExA(exStyle, className.c_str(), request.title, style | CHILD_CLIPPING, x, y, width,
+                                     height, nullptr, nullptr, instance, nullptr);
+    if (!window->window) {
+        failure = "cannot create the window: " + lastErrorText();
+        destroy(window);
+        return nullptr;
+    }
+    window->dc = GetDC(window->window);
+    if (!window->dc) {
+        failure = "the window has no device context";
+        destroy(window);
+        return nullptr;
+    }
+    if (!setPixelFormat(window->dc, format, exact, failure)) {
+        destroy(window);
+        return nullptr;
+    }
+    window->context = wglCreateContext(window->dc);
+    if (!window->context) {
+        failure = "cannot create an OpenGL context: " + lastErrorText();
+        destroy(window);
+        return nullptr;
+    }
+    if (!wglMakeCurrent(window->dc, window->context)) {
+        failure = "cannot make the OpenGL context current: " + lastErrorText();
+        destroy(window);
+        return nullptr;
+    }
+    return window;
+}
+
+// The styles and frame of a window going fullscreen or coming back.
+void placeWindow(PlatformWindow* window, bool fullscreen, const MonitorInfo& monitor)
+{
+    DWORD style, exStyle;
+    RECT frame;
+    if (fullscreen) {
+        style = FULLSCREEN_STYLE;
+        exStyle = FULLSCREEN_EX_STYLE;
+        frame = monitor.bounds;
+    } else {
+        style = WINDOWED_STYLE | WS_THICKFRAME;
+        exStyle = WINDOWED_EX_STYLE;
+        if (window->haveWindowedFrame) {
+            frame = window->windowedFrame;
+        } else {
+            int width, height;
+            frameSize(window->windowedWidth, window->windowedHeight, style, exStyle, width, height);
+            const POINT corner = centredOn(monitor, width, height);
+            frame = {corner.x, corner.y, corner.x + width, corner.y + height};
+        }
+    }
+    const bool visible = IsWindowVisible(window->window) != FALSE;
+    SetWindowLongPtrA(window->window, GWL_STYLE, static_cast<LONG_PTR>(style | CHILD_CLIPPING | (visible ? WS_VISIBLE : 0)));
+    SetWindowLongPtrA(window->window, GWL_EXSTYLE, static_cast<LONG_PTR>(exStyle));
+    SetWindowPos(window->window, fullscreen ? HWND_TOP : HWND_NOTOPMOST, frame.left, frame.top,
+                 frame.right - frame.left, frame.bottom - frame.top, SWP_FRAMECHANGED | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+void platformUseHeadless()
+{
+    headless = true;
+    win32SetSilentOutput(true);
+}
+
+bool platformInitVideo(std::string& reason, const char* windowClass)
+{
+    if (videoUp)
+        return true;
+    if (monitorCount() == 0) {
+        reason = "no display is attached to this desktop";
+        return false;
+    }
+    instance = GetModuleHandleA(nullptr);
+    className = windowClass && *windowClass ? windowClass : "demo_zel";
+    WNDCLASSA windowClassRecord = {};
+    windowClassRecord.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
+    windowClassRecord.lpfnWndProc = windowProc;
+    windowClassRecord.hInstance = instance;
+    windowClassRecord.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_WINLOGO));
+    windowClassRecord.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    windowClassRecord.lpszClassName = className.c_str();
+    if (!RegisterClassA(&windowClassRecord)) {
+        reason = "cannot register the window class " + className + ": " + lastErrorText();
+        return false;
+    }
+    videoUp = true;
+    return true;
+}
+
+void platformQuitVideo()
+{
+    if (!videoUp)
+        return;
+    UnregisterClassA(className.c_str(), instance);
+    pending.clear();
+    videoUp = false;
+}
+
+bool platformDesktopMode(DisplayMode& mode, int display)
+{
+    DEVMODEA current;
+    if (!currentDisplayMode(monitorInfo(display).deviceName, current))
+        return false;
+    mode.width = static_cast<int>(current.dmPelsWidth);
+    mode.height = static_cast<int>(current.dmPelsHeight);
+    // 0 and 1 stand for "the hardware's default".
+    mode.refreshHz = current.dmDisplayFrequency > 1 ? static_cast<int>(current.dmDisplayFrequency) : 0;
+    return true;
+}
+
+int platformDisplayCount()
+{
+    return videoUp ? monitorCount() : 0;
+}
+
+WindowResult platformCreateWindow(const WindowRequest& request)
+{
+    WindowResult result;
+    if (!videoUp) {
+        result.failure = "video subsystem not initialised";
+        return result;
+    }
+    const MonitorInfo monitor = monitorInfo(request.display);
+    // As asked first; then the nearest format that exists on this system.
+    PixelFormatRequest nearest = request.pixelFormat;
+    nearest.alphaBits = 8;
+    nearest.stencilBits = 8;
+    const PixelFormatRequest candidates[] = {request.pixelFormat, nearest};
+    std::string failure;
+    for (int i = 0; i < 2 && !result.window; ++i) {
+        result.window = tryCreate(request, monitor, candidates[i], i == 0, result.fit, failure);
+        result.pixelFormatIndex = i + 1;
+    }
+    if (!result.window) {
+        result.failure = failure;
+        result.pixelFormatIndex = 0;
+        return result;
+    }
+    PlatformWindow* window = result.window;
+    fullscreenNow = window->fullscreen;
+    if (window->haveMode && window->mode.dmDisplayFrequency > 1)
+        result.refreshHz = static_cast<int>(window->mode.dmDisplayFrequency);
+    else if (window->fullscreen)
+        result.refreshHz = 0;
+    if (request.visible && !headless)
+        ShowWindow(window->window, SW_SHOW);
+    platformDrawableSize(window, result.drawableWidth, result.drawableHeight);
+    return result;
+}
+
+void platformDestroyWindow(PlatformWindow* window)
+{
+    if (!window)
+        return;
+    fullscreenNow = false;
+    destroy(window);
+    // Sizes and keys of a window that is gone mean nothing to the next one.
+    pending.clear();
+}
+
+void platformShowWindow(PlatformWindow* window)
+{
+    if (!window || headless)
+        return;
+    ShowWindow(window->window, SW_SHOW);
+    SetForegroundWindow(window->window);
+    SetFocus(window->window);
+}
+
+void platformDrawableSize(PlatformWindow* window, int& width, int& height)
+{
+    width = 0;
+    height = 0;
+    RECT client;
+    if (!window || !GetClientRect(window->window, &client))
+        return;
+    width = client.right - client.left;
+    height = client.bottom - client.top;
+}
+
+bool platformSetFullscreen(PlatformWindow* window, bool fullscreen)
+{
+    if (!window || headless)
+        return false;
+    if (fullscreen == window->fullscreen)
+        return true;
+    if (fullscreen) {
+        RECT frame;
+        window->haveWindowedFrame = GetWindowRect(window->window, &frame) != FALSE;
+        window->windowedFrame = frame;
+        if (window->haveMode && !changeDisplayMode(window->deviceName, &window->mode))
+            return false;
+        window->changedMode = window->haveMode;
+    } else if (window->changedMode) {
+        restoreDisplayMode(window->deviceName);
+        window->changedMode = false;
+    }
+    window->fullscreen = fullscreen;
+    fullscreenNow = fullscreen;
+    // The monitor as it is after the mode change.
+    int index = monitorIndexOf(window->deviceName);
+    placeWindow(window, fullscreen, monitorInfo(index < 0 ? 0 : index));
+    return true;
+}
+
+bool platformIsFullscreen(PlatformWindow* window)
+{
+    return window && window->fullscreen;
+}
+
+void platformSwapWindow(PlatformWindow* window)
+{
+    if (window)
+        SwapBuffers(window->dc);
+}
+
+void platformShowCursor(bool visible)
+{
+    // The system counts shows and hides; bring the count to one side of 0,
+    // so that repeated calls do not pile up.
+    for (int i = 0; i < 64; ++i) {
+        const int count = ShowCursor(visible ? TRUE : FALSE);
+        if (visible ? count >= 0 : count < 0)
+            break;
+    }
+}
+
+void* platformGetProcAddress(const char* name)
+{
+    PROC proc = wglGetProcAddress(name);
+    // Some drivers answer small numbers instead of null for a name they lack.
+    const intptr_t value = reinterpret_cast<intptr_t>(proc);
+    if (value == 0 || value == 1 || value == 2 || value == 3 || value == -1) {
+        // OpenGL 1.1 functions come from opengl32.dll itself, not the driver.
+        HMODULE library = GetModuleHandleA("opengl32.dll");
+        proc = library ? GetProcAddress(library, name) : nullptr;
+    }
+    return reinterpret_cast<void*>(proc);
+}
+
+WindowSystem platformWindowSystem()
+{
+    return wglGetCurrentContext() ? WindowSystem::Wgl : WindowSystem::NoContext;
+}
+
+const char* platformWindowSystemExtensions()
+{
+    using ExtensionsArb = const char*(WINAPI*)(HDC);
+    using ExtensionsExt = const char*(WINAPI*)();
+    if (!wglGetCurrentContext())
+        return nullptr;
+    if (auto arb = reinterpret_cast<ExtensionsArb>(platformGetProcAddress("wglGetExtensionsStringARB")))
+        return arb(wglGetCurrentDC());
+    if (auto ext = reinterpret_cast<ExtensionsExt>(platformGetProcAddress("wglGetExtensionsStringEXT")))
+        return ext();
+    return nullptr;
+}
+
+bool platformSetSwapInterval(int interval)
+{
+    using SwapIntervalExt = BOOL(WINAPI*)(int);
+    auto swapInterval = reinterpret_cast<SwapIntervalExt>(platformGetProcAddress("wglSwapIntervalEXT"));
+    return swapInterval && swapInterval(interval);
+}
+
+bool platformPollEvent(PlatformEvent& event)
+{
+    if (!videoUp)
+        return false;
+    MSG message;
+    while (pending.empty() && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        readMessage(message);
+        if (message.message != WM_QUIT && !isAltEnter(message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    if (pending.empty())
+        return false;
+    event = pending.front();
+    pending.pop_front();
+    return true;
+}
