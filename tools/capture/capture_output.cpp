@@ -129,7 +129,8 @@ bool VideoPipe::check(const VideoRequest& request, std::string& failure)
 {
     const std::string ffmpeg = findProgram("ffmpeg");
     if (ffmpeg.empty()) {
-        failure = request.path + ": no video encoder: the ffmpeg tool is not on PATH (Debian package ffmpeg)";
+        failure = request.path +
+                  ": no video encoder: the ffmpeg tool is not on PATH (Debian package ffmpeg; ffmpeg.exe on Windows)";
         return false;
     }
     const char* encoder = request.codec == VideoCodec::Ffv1 ? "ffv1" : "libx264";
