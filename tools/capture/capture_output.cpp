@@ -37,7 +37,6 @@ bool writePng(const std::string& path, const std::vector<uint8_t>& rgba, int wid
         const int error = !encoded ? writeError : errno;
         failure = path + ": " + (error != 0 || encoded ? std::strerror(error) : image.message);
         png_image_free(&image);
-        removeFile(path);
         return false;
     }
     return true;
