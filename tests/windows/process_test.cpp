@@ -197,7 +197,7 @@ TEST_F(WindowsOutputFolders, FoldersAndFilesUnderNamesOutsideTheCodePage)
     EXPECT_FALSE(removeFile(temporary));
 }
 
-TEST(WindowsOutputFolders, ParentFolderOfDrivesAndBothSeparators)
+TEST(WindowsOutputPaths, ParentFolderOfDrivesAndBothSeparators)
 {
     EXPECT_EQ(parentFolder("a.mp4"), ".");
     EXPECT_EQ(parentFolder("C:\\a.mp4"), "C:\\");

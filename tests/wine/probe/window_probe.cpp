@@ -1,17 +1,22 @@
 // window_probe.exe CLASS TITLE [WAIT_MS]: looks, from the Windows side, for
-// a top-level window of window class CLASS and title TITLE, for up to
-// WAIT_MS milliseconds (default: once). Found: prints one line
-// "client WIDTH HEIGHT visible 0|1" (its client area, pixels) and exits
-// with 0; not found: exits with 1; wrong use: 2. The wine suite runs it
-// beside the show to see the window that the show registered, which X11
-// knows only by its title.
+// a top-level window of window class CLASS and title TITLE, waiting up to
+// WAIT_MS milliseconds (default: none) for it to be there and visible.
+// Found: prints one line "client WIDTH HEIGHT visible 0|1" (its client
+// area, pixels; visible 0 when it stayed hidden) and exits with 0; not
+// found: exits with 1; wrong use: 2. The wine suite runs it beside the show
+// to see the window that the show registered, which X11 knows only by its
+// title.
 #include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv)
 {
+    _setmode(_fileno(stdout), _O_BINARY);  // "\n" ends the line, as on Linux
     if (argc < 3 || argc > 4) {
         std::fprintf(stderr, "usage: window_probe CLASS TITLE [WAIT_MS]\n");
         return 2;
@@ -19,7 +24,7 @@ int main(int argc, char** argv)
     const DWORD waitMs = argc == 4 ? static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)) : 0;
     const ULONGLONG end = GetTickCount64() + waitMs;
     HWND window = FindWindowA(argv[1], argv[2]);
-    while (!window && GetTickCount64() < end) {
+    while (!(window && IsWindowVisible(window)) && GetTickCount64() < end) {
         Sleep(100);
         window = FindWindowA(argv[1], argv[2]);
     }
