@@ -89,6 +89,10 @@ fuzz: setup
 # (the programs, Data\ and a README) and says how big it is.
 # `make test-windows` runs them under Wine (label `windows`).
 WINDOWS_BUILD ?= build-windows
+# The Windows programs the tests add (test_windows.exe and the probes) are
+# built for test-windows only.
+WINDOWS_TESTS = OFF
+test-windows: WINDOWS_TESTS = ON
 windows:
 	@bash tools/setup.sh --windows
 	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF >/dev/null
@@ -96,7 +100,7 @@ windows:
 	@JOBS=$(JOBS) bash tools/windows/deps.sh $(WINDOWS_BUILD)/deps
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
 		-DQUILLMOOR_WINDOWS_DEPS=$(CURDIR)/$(WINDOWS_BUILD)/deps/prefix \
-		-DQUILLMOOR_WINDOWS_CONTENT=$(CURDIR)/$(BUILD)/Data >/dev/null
+		-DQUILLMOOR_WINDOWS_CONTENT=$(CURDIR)/$(BUILD)/Data -DQUILLMOOR_TESTS=$(WINDOWS_TESTS) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 	@cd $(WINDOWS_BUILD) && for f in quillmoor.exe quillmoor-capture.exe quillmoor-windows.zip; do \
 		echo "$(WINDOWS_BUILD)/$$f: $$(stat -c %s $$f) bytes ($$(du -h $$f | cut -f1))"; done

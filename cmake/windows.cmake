@@ -22,7 +22,7 @@ function(quillmoor_windows_library name library)
 endfunction()
 
 quillmoor_windows_library(PkgConfig::MPG123 libmpg123.a shlwapi)
-quillmoor_windows_library(PkgConfig::OPENMPT libopenmpt.a)
+quillmoor_windows_library(PkgConfig::OPENMPT libopenmpt.a ole32 rpcrt4)
 quillmoor_windows_library(PkgConfig::FFTW3F libfftw3f.a)
 quillmoor_windows_library(PkgConfig::ZLIB libz.a)
 quillmoor_windows_library(PkgConfig::LIBPNG libpng16.a PkgConfig::ZLIB)

@@ -361,6 +361,7 @@ const char* platformWindowSystemExtensions()
         Display* display = glXGetCurrentDisplay();
         return display ? glXQueryExtensionsString(display, DefaultScreen(display)) : nullptr;
     }
+    case WindowSystem::Wgl:  // not on this backend
     case WindowSystem::NoContext:
         break;
     }
