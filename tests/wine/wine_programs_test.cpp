@@ -24,12 +24,6 @@ namespace {
 
 using std::chrono::seconds;
 
-#define REQUIRE_WINE(wine) \
-    do { \
-        if (!(wine).ok()) \
-            GTEST_SKIP() << (wine).why(); \
-    } while (0)
-
 struct Picture {
     int width = 0;
     int height = 0;

@@ -82,6 +82,7 @@ WineSession::WineSession(const XSession& display, const std::vector<std::string>
             return;
         }
     }
+    missing_ = false;
     ok_ = makePrefix();
 }
 

@@ -5,7 +5,9 @@
 // time (CTest's RESOURCE_LOCK; a lock file guards its making as well).
 // A session stops its prefix's wine server when it ends, so the next test
 // starts one on its own display. When wine, the X session or the Windows
-// build is missing, ok() is false and why() says which (the tests then skip).
+// build is missing, ok() is false and why() says which (the tests then
+// skip); when they are there but the prefix cannot be made, ok() is false
+// and missing() too (the tests then fail).
 #pragma once
 
 #include <chrono>
@@ -13,6 +15,15 @@
 #include <vector>
 
 #include "support/x_session.h"
+
+// Skips the running test when what `wine` needs is missing; fails it when
+// wine is there but cannot be used.
+#define REQUIRE_WINE(wine) \
+    do { \
+        if ((wine).missing()) \
+            GTEST_SKIP() << (wine).why(); \
+        ASSERT_TRUE((wine).ok()) << (wine).why(); \
+    } while (0)
 
 // The folder of the cross-built programs (quillmoor.exe, Data\ ...).
 std::string windowsBuildFolder();
@@ -32,6 +43,7 @@ public:
     WineSession& operator=(const WineSession&) = delete;
 
     bool ok() const { return ok_; }
+    bool missing() const { return missing_; }  // wine, an X server or a program is not there
     const std::string& why() const { return why_; }
 
     // The environment of a program under this session; `dllOverrides` is
@@ -54,4 +66,5 @@ private:
     std::string prefix_;
     std::string why_;
     bool ok_ = false;
+    bool missing_ = true;
 };

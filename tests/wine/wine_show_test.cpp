@@ -28,12 +28,6 @@ const char* WINDOW_CLASS = "demo_zel";
 const char* WINDOW_TITLE = "quillmoor2o15";
 const std::vector<std::string> SHOW_FILES = {"quillmoor.exe", "window_probe.exe", "Data/music.mp3", "Data/title.pcx"};
 
-#define REQUIRE_WINE(wine) \
-    do { \
-        if (!(wine).ok()) \
-            GTEST_SKIP() << (wine).why(); \
-    } while (0)
-
 std::vector<std::string> lines(const std::string& text)
 {
     std::vector<std::string> found;
