@@ -93,6 +93,7 @@ WINDOWS_BUILD ?= build-windows
 # built for test-windows only.
 WINDOWS_TESTS = OFF
 test-windows: WINDOWS_TESTS = ON
+test-windows: CMAKE_FLAGS += -DQUILLMOOR_WINDOWS_BUILD_DIR=$(CURDIR)/$(WINDOWS_BUILD)
 windows:
 	@bash tools/setup.sh --windows
 	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF >/dev/null
