@@ -6,7 +6,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure build run test test-package package sanitize fuzz content-preview clean
+.PHONY: all setup configure build run test test-package package sanitize fuzz windows test-windows content-preview clean
 
 all: build
 
@@ -32,7 +32,7 @@ run: build
 # The package tests (label `package`: CPack, lintian, the unpacked programs)
 # take a minute or more and have a target of their own.
 test: build
-	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 900 -LE package
+	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 900 -LE 'package|windows'
 
 test-package: build
 	@cd $(BUILD) && ctest --output-on-failure --timeout 900 -L package
@@ -64,7 +64,7 @@ sanitize:
 	@driver=$$(ls /usr/lib/*/dri/swrast_dri.so 2>/dev/null | head -n 1); \
 	[ -n "$$driver" ] || { echo "sanitize: no Mesa software driver (swrast_dri.so) installed" >&2; exit 1; }; \
 	cd build-sanitize && $(SANITIZE_ENV) LD_PRELOAD=$$driver \
-		ctest --output-on-failure -j$(JOBS) --timeout 900 -LE 'fuzz|package'
+		ctest --output-on-failure -j$(JOBS) --timeout 900 -LE 'fuzz|package|windows'
 
 # The fuzz targets built with clang's libFuzzer (coverage-guided) in
 # build-fuzz/, each run for FUZZ_SECONDS against its corpus under fuzz/corpus,
@@ -82,8 +82,36 @@ fuzz: setup
 		grep -h "stat::number_of_executed_units" build-fuzz/fuzz/$$target.log | sed "s/^/$$target: /"; \
 	done
 
+# The show for Windows, cross-built with mingw-w64 in build-windows/: the
+# libraries it links statically are built from Debian's source packages by
+# tools/windows/deps.sh (once; later runs reuse them), and its content is
+# this build's generated Data/. Leaves build-windows/quillmoor-windows.zip
+# (the programs, Data\ and a README) and says how big it is.
+# `make test-windows` runs them under Wine (label `windows`).
+WINDOWS_BUILD ?= build-windows
+# The Windows programs the tests add (test_windows.exe and the probes) are
+# built for test-windows only.
+WINDOWS_TESTS = OFF
+test-windows: WINDOWS_TESTS = ON
+test-windows: CMAKE_FLAGS += -DQUILLMOOR_WINDOWS_BUILD_DIR=$(CURDIR)/$(WINDOWS_BUILD)
+windows:
+	@bash tools/setup.sh --windows
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target quillmoor_content
+	@JOBS=$(JOBS) bash tools/windows/deps.sh $(WINDOWS_BUILD)/deps
+	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
+		-DQUILLMOOR_WINDOWS_DEPS=$(CURDIR)/$(WINDOWS_BUILD)/deps/prefix \
+		-DQUILLMOOR_WINDOWS_CONTENT=$(CURDIR)/$(BUILD)/Data -DQUILLMOOR_TESTS=$(WINDOWS_TESTS) >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j$(JOBS)
+	@cd $(WINDOWS_BUILD) && for f in quillmoor.exe quillmoor-capture.exe quillmoor-windows.zip; do \
+		echo "$(WINDOWS_BUILD)/$$f: $$(stat -c %s $$f) bytes ($$(du -h $$f | cut -f1))"; done
+
+# The Linux build comes first: its `wine` suite drives the Windows programs.
+test-windows: build windows
+	@cd $(BUILD) && ctest --output-on-failure --timeout 900 -L windows
+
 content-preview: build
 	@cmake --build $(BUILD) --target content-preview
 
 clean:
-	@rm -rf $(BUILD) build-sanitize build-fuzz
+	@rm -rf $(BUILD) build-sanitize build-fuzz $(WINDOWS_BUILD)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs and does nothing when they
 # are all there. Without arguments: what building and playing the show need.
-# With --test: also what the test suites, benchmarks and fuzzing need.
+# With --test: also what the test suites, benchmarks and fuzzing need; with
+# --windows: what the Windows build and its tests under Wine need.
 # As root it runs apt-get itself; as another user it uses sudo when it can,
 # and otherwise prints the command.
 set -euo pipefail
@@ -30,11 +31,24 @@ test_packages=(
   xserver-xorg-core xserver-xorg-video-dummy
 )
 
-case "${1:-}" in
-  --test) packages+=("${test_packages[@]}") ;;
-  "") ;;
-  *) echo "usage: tools/setup.sh [--test]" >&2; exit 2 ;;
-esac
+# The Windows build (`make windows`, `make test-windows`): the mingw-w64 cross
+# compilers, what unpacks Debian's source packages of the libraries it
+# cross-builds, googletest's sources for its own test program, and Wine with
+# the X libraries it draws through (only recommended by Debian's wine, so
+# named here) to run the result on the tests' X server.
+windows_packages=(
+  g++-mingw-w64-x86-64 dpkg-dev bzip2 xz-utils googletest
+  wine wine64 libgl1 libgl1-mesa-dri libxcomposite1 libxcursor1 libxfixes3 libxi6
+  libxinerama1 libxrandr2 libxrender1 libxxf86vm1 libdbus-1-3 fonts-wine
+)
+
+for arg in "$@"; do
+  case "$arg" in
+    --test) packages+=("${test_packages[@]}") ;;
+    --windows) packages+=("${windows_packages[@]}") ;;
+    *) echo "usage: tools/setup.sh [--test] [--windows]" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -7,7 +7,7 @@
 namespace {
 
 constexpr int N = SPECTRUM_FFT_SIZE;
-// Spelled out: M_PI is not standard C++, and mingw's <cmath> leaves it out.
+// Not every C library defines M_PI (mingw-w64 does not in strict ISO mode).
 constexpr double PI = 3.14159265358979323846;
 // |X[k]| * 2 / (N * 0.5): negative frequencies folded in, the Hann window's
 // coherent gain of one half undone.

@@ -21,8 +21,22 @@
 
 #include "audio/audio_decode.h"
 #include "capture_output.h"
+#include "platform/process.h"
 
 namespace {
+
+// Quotes `text` for /bin/sh.
+std::string shellQuote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
 
 struct ProgramRun {
     int exitCode = -1;
@@ -95,7 +109,7 @@ std::string decodedPcm(const std::string& path)
 
 bool haveFfmpeg()
 {
-    return !findOnPath("ffmpeg").empty() && !findOnPath("ffprobe").empty();
+    return !findProgram("ffmpeg").empty() && !findProgram("ffprobe").empty();
 }
 
 std::vector<std::string> lines(const std::string& text)

@@ -10,12 +10,11 @@
 
 #include <signal.h>
 
-#include <set>
 #include <sstream>
 #include <thread>
 
-#include "gl/viewport.h"
-#include "screens/x_session.h"
+#include "support/letterbox.h"
+#include "support/x_session.h"
 
 namespace {
 
@@ -25,60 +24,6 @@ using std::chrono::seconds;
 const std::string SHOW = QUILLMOOR_BINARY_DIR "/quillmoor";
 const std::string DATA = QUILLMOOR_BINARY_DIR "/Data";
 const char* WINDOW_CLASS = "demo_zel";
-
-// Where the show's picture is in a top-row-first screenshot of a drawable.
-struct Area {
-    int left, top, width, height;
-    bool contains(int x, int y) const { return x >= left && x < left + width && y >= top && y < top + height; }
-};
-
-Area pictureArea(int width, int height)
-{
-    const ViewportRect rect = fitShowViewport(width, height);
-    // GL counts rows from the bottom.
-    return {rect.x, height - rect.y - rect.height, rect.width, rect.height};
-}
-
-double litShare(const Screenshot& shot, int x0, int y0, int x1, int y1)
-{
-    long lit = 0, all = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x, ++all)
-            lit += !shot.black(x, y);
-    return all ? static_cast<double>(lit) / static_cast<double>(all) : 0.0;
-}
-
-// A frame has been drawn into the picture area.
-bool hasPicture(const Screenshot& shot)
-{
-    const Area a = pictureArea(shot.width, shot.height);
-    return litShare(shot, a.left, a.top, a.left + a.width, a.top + a.height) > 0.5;
-}
-
-// Black exactly outside fitShowViewport's rectangle; inside, a picture that
-// reaches each of the rectangle's edges and has many colours.
-void expectLetterboxed(const Screenshot& shot, const std::string& what)
-{
-    const Area a = pictureArea(shot.width, shot.height);
-    long litOutside = 0;
-    std::set<uint32_t> colours;
-    for (int y = 0; y < shot.height; ++y)
-        for (int x = 0; x < shot.width; ++x) {
-            if (!a.contains(x, y)) {
-                litOutside += !shot.black(x, y);
-            } else if ((x + y) % 7 == 0) {
-                const uint8_t* p = shot.at(x, y);
-                colours.insert(static_cast<uint32_t>(p[0]) << 16 | p[1] << 8 | p[2]);
-            }
-        }
-    EXPECT_EQ(litOutside, 0) << what << ": lit pixels in the bars";
-    const int right = a.left + a.width, bottom = a.top + a.height;
-    EXPECT_GT(litShare(shot, a.left, a.top, right, a.top + 1), 0.9) << what << ": top edge";
-    EXPECT_GT(litShare(shot, a.left, bottom - 1, right, bottom), 0.9) << what << ": bottom edge";
-    EXPECT_GT(litShare(shot, a.left, a.top, a.left + 1, bottom), 0.9) << what << ": left edge";
-    EXPECT_GT(litShare(shot, right - 1, a.top, right, bottom), 0.9) << what << ": right edge";
-    EXPECT_GT(colours.size(), 100u) << what << ": a picture, not a flat colour";
-}
 
 // The show on `session`, with its stderr kept.
 class ShowOnDisplay {

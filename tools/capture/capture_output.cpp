@@ -1,30 +1,14 @@
 #include "capture_output.h"
 
 #include "audio/audio_decode.h"
+#include "platform/folders.h"
 
 #include <png.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-
-namespace {
-
-std::string folderOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-}  // namespace
 
 bool writePng(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height,
               std::string& failure)
@@ -33,6 +17,11 @@ bool writePng(const std::string& path, const std::vector<uint8_t>& rgba, int wid
     for (size_t i = 0, n = static_cast<size_t>(width) * height; i < n; ++i)
         std::memcpy(&rgb[i * 3], &rgba[i * 4], 3);
 
+    // Opened here rather than by libpng, so that a name outside the system's
+    // narrow code page still works on Windows.
+    std::FILE* file = openForWriting(path, failure);
+    if (!file)
+        return false;
     // The simplified interface reports errors through the image record.
     png_image image;
     std::memset(&image, 0, sizeof image);
@@ -41,74 +30,16 @@ bool writePng(const std::string& path, const std::vector<uint8_t>& rgba, int wid
     image.height = static_cast<png_uint_32>(height);
     image.format = PNG_FORMAT_RGB;
     errno = 0;
-    if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), width * 3, nullptr)) {
-        failure = path + ": " + (errno != 0 ? std::strerror(errno) : image.message);
+    const bool encoded = png_image_write_to_stdio(&image, file, 0, rgb.data(), width * 3, nullptr) != 0;
+    const int writeError = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!encoded || !closed) {
+        const int error = !encoded ? writeError : errno;
+        failure = path + ": " + (error != 0 || encoded ? std::strerror(error) : image.message);
         png_image_free(&image);
         return false;
     }
     return true;
-}
-
-bool folderWritable(const std::string& folder, std::string& failure)
-{
-    struct stat info;
-    if (stat(folder.c_str(), &info) != 0) {
-        failure = folder + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        failure = folder + ": not a folder";
-        return false;
-    }
-    if (access(folder.c_str(), W_OK | X_OK) != 0) {
-        failure = folder + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-std::string findOnPath(const char* program)
-{
-    const char* path = std::getenv("PATH");
-    if (!path)
-        return std::string();
-    std::string folders = path;
-    size_t start = 0;
-    for (;;) {
-        const size_t colon = folders.find(':', start);
-        std::string folder = folders.substr(start, colon - start);
-        if (folder.empty())
-            folder = ".";
-        const std::string candidate = folder + "/" + program;
-        struct stat info;
-        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        if (colon == std::string::npos)
-            return std::string();
-        start = colon + 1;
-    }
-}
-
-std::string shellQuote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}
-
-bool makeFolder(const std::string& folder, std::string& failure)
-{
-    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
-        failure = folder + ": " + std::strerror(errno);
-        return false;
-    }
-    return folderWritable(folder, failure);
 }
 
 namespace {
@@ -158,11 +89,9 @@ bool writeWav(const std::string& path, const DecodedAudio& pcm, std::string& fai
         putLittleEndian(bytes, static_cast<uint32_t>(static_cast<int16_t>(value)), 2);
     }
 
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        failure = path + ": " + std::strerror(errno);
+    std::FILE* file = openForWriting(path, failure);
+    if (!file)
         return false;
-    }
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     const int writeError = errno;
     if (std::fclose(file) != 0 || !written) {
@@ -172,54 +101,45 @@ bool writeWav(const std::string& path, const DecodedAudio& pcm, std::string& fai
     return true;
 }
 
-std::string videoCommand(const VideoRequest& request, const std::string& ffmpeg)
+std::vector<std::string> videoArguments(const VideoRequest& request, const std::string& ffmpeg)
 {
-    char input[128];
-    std::snprintf(input, sizeof input, " -f rawvideo -pix_fmt rgba -video_size %dx%d -framerate %d -i pipe:0 -i ",
-                  request.width, request.height, request.fps);
-    std::string codec;
+    std::vector<std::string> arguments = {
+        ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
+        "-f", "rawvideo", "-pix_fmt", "rgba",
+        "-video_size", std::to_string(request.width) + "x" + std::to_string(request.height),
+        "-framerate", std::to_string(request.fps), "-i", "pipe:0",
+        // The WAV holds exactly the frames' stretch of the soundtrack, so sound
+        // and picture start and end together whatever --from and --to say.
+        "-i", request.audioPath, "-map", "0:v:0", "-map", "1:a:0"};
+    std::vector<std::string> codec;
     if (request.codec == VideoCodec::Ffv1) {
         // Every frame a key frame, for editing; bgr0 keeps the RGB exactly.
-        codec = " -c:v ffv1 -level 3 -g 1 -pix_fmt bgr0 -c:a pcm_s16le -f matroska ";
+        codec = {"-c:v", "ffv1", "-level", "3", "-g", "1", "-pix_fmt", "bgr0", "-c:a", "pcm_s16le", "-f", "matroska"};
     } else {
-        codec = " -c:v libx264 -pix_fmt yuv420p -preset " + request.preset + " -crf " + std::to_string(request.crf) +
-                " -c:a aac -b:a 192k -movflags +faststart -f mp4 ";
+        codec = {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-preset", request.preset, "-crf", std::to_string(request.crf),
+                 "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart", "-f", "mp4"};
     }
-    // The WAV holds exactly the frames' stretch of the soundtrack, so sound
-    // and picture start and end together whatever --from and --to say.
-    return shellQuote(ffmpeg) + " -nostdin -hide_banner -loglevel error -y" + input +
-           shellQuote(request.audioPath) + " -map 0:v:0 -map 1:a:0" + codec + shellQuote(request.path);
-}
-
-VideoPipe::~VideoPipe()
-{
-    if (pipe_)
-        pclose(pipe_);
+    arguments.insert(arguments.end(), codec.begin(), codec.end());
+    arguments.push_back(request.path);
+    return arguments;
 }
 
 bool VideoPipe::check(const VideoRequest& request, std::string& failure)
 {
-    const std::string ffmpeg = findOnPath("ffmpeg");
+    const std::string ffmpeg = findProgram("ffmpeg");
     if (ffmpeg.empty()) {
-        failure = request.path + ": no video encoder: the ffmpeg tool is not on PATH (Debian package ffmpeg)";
+        failure = request.path +
+                  ": no video encoder: the ffmpeg tool is not on PATH (Debian package ffmpeg; ffmpeg.exe on Windows)";
         return false;
     }
     const char* encoder = request.codec == VideoCodec::Ffv1 ? "ffv1" : "libx264";
-    const std::string probe = shellQuote(ffmpeg) + " -hide_banner -encoders 2>/dev/null";
-    const std::string listed = std::string(" ") + encoder + " ";
-    std::FILE* encoders = popen(probe.c_str(), "r");
-    bool found = false;
-    if (encoders) {
-        char line[512];
-        while (std::fgets(line, sizeof line, encoders))
-            found = found || std::strstr(line, listed.c_str()) != nullptr;
-        pclose(encoders);
-    }
-    if (!found) {
+    int status = 0;
+    const std::string listing = programOutput({ffmpeg, "-hide_banner", "-encoders"}, status);
+    if (listing.find(std::string(" ") + encoder + " ") == std::string::npos) {
         failure = request.path + ": no video encoder: " + ffmpeg + " has no " + encoder;
         return false;
     }
-    return folderWritable(folderOf(request.path), failure);
+    return folderWritable(parentFolder(request.path), failure);
 }
 
 bool VideoPipe::open(const VideoRequest& request, std::string& failure)
@@ -227,20 +147,13 @@ bool VideoPipe::open(const VideoRequest& request, std::string& failure)
     path_ = request.path;
     if (!check(request, failure))
         return false;
-    const std::string ffmpeg = findOnPath("ffmpeg");
-    // A dying encoder must become an error message, not a silent SIGPIPE.
-    signal(SIGPIPE, SIG_IGN);
-    pipe_ = popen(videoCommand(request, ffmpeg).c_str(), "w");
-    if (!pipe_) {
-        failure = request.path + ": cannot start ffmpeg: " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    // A dying encoder becomes an error message, not the end of this process.
+    return encoder_.start(videoArguments(request, findProgram("ffmpeg")), ChildProgram::Pipe::ToChild, failure);
 }
 
 bool VideoPipe::write(const std::vector<uint8_t>& rgba, std::string& failure)
 {
-    if (std::fwrite(rgba.data(), 1, rgba.size(), pipe_) != rgba.size()) {
+    if (std::fwrite(rgba.data(), 1, rgba.size(), encoder_.stream()) != rgba.size()) {
         failure = path_ + ": the encoder stopped taking frames (see its message above)";
         return false;
     }
@@ -249,9 +162,7 @@ bool VideoPipe::write(const std::vector<uint8_t>& rgba, std::string& failure)
 
 bool VideoPipe::finish(std::string& failure)
 {
-    const int status = pclose(pipe_);
-    pipe_ = nullptr;
-    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (encoder_.finish() != 0) {
         failure = path_ + ": ffmpeg failed (see its message above)";
         return false;
     }

@@ -1,9 +1,11 @@
 // Where the offline renderer's frames go: PNG stills and sequences (libpng,
 // RGB, no time stamp, so identical frames give identical files), the
 // soundtrack's stretch as a WAV file, and video made by the ffmpeg
-// command-line tool, fed raw RGBA frames through a pipe and the matching
-// WAV to mux in: H.264 in MP4, or lossless FFV1 (RGB) in Matroska. Every
-// failure comes back as one line saying which file and why. Main thread only.
+// command-line tool (ffmpeg.exe on Windows), started from PATH with an
+// argument list, fed raw RGBA frames through a pipe and the matching WAV to
+// mux in: H.264 in MP4, or lossless FFV1 (RGB) in Matroska. Folders, files
+// and the program go through the platform layer. Every failure comes back
+// as one line saying which file and why. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -12,23 +14,11 @@
 #include <vector>
 
 #include "capture_options.h"
+#include "platform/process.h"
 
 // Writes `rgba` (width x height, top row first) as an 8-bit RGB PNG.
 bool writePng(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height,
               std::string& failure);
-
-// True when `folder` exists and new files can be made in it.
-bool folderWritable(const std::string& folder, std::string& failure);
-
-// Finds `program` in the folders of PATH; empty when it is not there.
-std::string findOnPath(const char* program);
-
-// Quotes `text` for /bin/sh.
-std::string shellQuote(const std::string& text);
-
-// True when `folder` is a folder that new files can be made in, making it
-// (one level, its parent must exist) when it is not there.
-bool makeFolder(const std::string& folder, std::string& failure);
 
 struct DecodedAudio;
 
@@ -55,12 +45,11 @@ struct VideoRequest {
     int fps = 60;
 };
 
-// The ffmpeg command line for a request.
-std::string videoCommand(const VideoRequest& request, const std::string& ffmpeg);
+// The ffmpeg arguments for a request, `ffmpeg` first.
+std::vector<std::string> videoArguments(const VideoRequest& request, const std::string& ffmpeg);
 
 class VideoPipe {
 public:
-    ~VideoPipe();
     // ffmpeg on PATH with the codec's encoder, the video's folder writable.
     static bool check(const VideoRequest& request, std::string& failure);
     // Checks, then starts ffmpeg; the WAV must be written by then.
@@ -71,6 +60,6 @@ public:
     bool finish(std::string& failure);
 
 private:
-    std::FILE* pipe_ = nullptr;
+    ChildProgram encoder_;
     std::string path_;
 };

@@ -1,13 +1,8 @@
 #include "capture_run.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,7 +13,9 @@
 #include "capture_output.h"
 #include "capture_session.h"
 #include "platform/files.h"
+#include "platform/folders.h"
 #include "platform/log.h"
+#include "platform/process.h"
 #include "show/scene.h"
 
 namespace {
@@ -65,21 +62,9 @@ public:
     ~TemporaryFile()
     {
         if (!path_.empty())
-            ::unlink(path_.c_str());
+            removeFile(path_);
     }
-    bool make(const char* suffix, std::string& failure)
-    {
-        const char* folder = std::getenv("TMPDIR");
-        std::string name = std::string(folder && *folder ? folder : "/tmp") + "/quillmoor-capture-XXXXXX" + suffix;
-        const int fd = ::mkstemps(name.data(), static_cast<int>(std::strlen(suffix)));
-        if (fd < 0) {
-            failure = name + ": " + std::strerror(errno);
-            return false;
-        }
-        ::close(fd);
-        path_ = name;
-        return true;
-    }
+    bool make(const char* suffix, std::string& failure) { return makeTemporaryFile(suffix, path_, failure); }
     const std::string& path() const { return path_; }
 
 private:
@@ -227,7 +212,7 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
             return fail(nullptr, failure);
     }
 
-    Progress progress(!options.quiet && isatty(STDERR_FILENO), plan.lastFrame + 1);
+    Progress progress(!options.quiet && stderrIsTerminal(), plan.lastFrame + 1);
     std::vector<uint8_t> pixels;
     size_t nextStill = 0;
     uint64_t drawn = 0;

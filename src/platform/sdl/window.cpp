@@ -361,7 +361,7 @@ const char* platformWindowSystemExtensions()
         Display* display = glXGetCurrentDisplay();
         return display ? glXQueryExtensionsString(display, DefaultScreen(display)) : nullptr;
     }
-    case WindowSystem::Wgl:  // never a context of this backend
+    case WindowSystem::Wgl:  // not on this backend
     case WindowSystem::NoContext:
         break;
     }

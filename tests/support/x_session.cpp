@@ -1,4 +1,4 @@
-#include "screens/x_session.h"
+#include "support/x_session.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -41,7 +41,7 @@ std::vector<std::string> mergedEnvironment(const std::vector<std::string>& extra
 std::string tempPath(const char* what)
 {
     static std::atomic<int> counter{0};
-    return std::string("/tmp/quillmoor_screens_") + std::to_string(getpid()) + "_" + what + "_" +
+    return std::string("/tmp/quillmoor_xsession_") + std::to_string(getpid()) + "_" + what + "_" +
            std::to_string(counter++);
 }
 
@@ -253,10 +253,21 @@ std::string XSession::tool(const std::vector<std::string>& argv, int& status,
 
 std::string XSession::waitForWindow(const std::string& windowClass, std::chrono::milliseconds limit) const
 {
+    return waitForWindowBy("--class", windowClass, limit);
+}
+
+std::string XSession::waitForWindowNamed(const std::string& title, std::chrono::milliseconds limit) const
+{
+    // xdotool takes the name as a pattern: match it whole.
+    return waitForWindowBy("--name", "^" + title + "$", limit);
+}
+
+std::string XSession::waitForWindowBy(const char* how, const std::string& what, std::chrono::milliseconds limit) const
+{
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
         int status = 0;
-        std::string ids = tool({"xdotool", "search", "--onlyvisible", "--class", windowClass}, status);
+        std::string ids = tool({"xdotool", "search", "--onlyvisible", how, what}, status);
         if (status == 0 && !ids.empty())
             return ids.substr(0, ids.find('\n'));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

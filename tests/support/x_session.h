@@ -69,10 +69,14 @@ public:
                      std::chrono::milliseconds limit = std::chrono::seconds(20)) const;
     // The first visible window of WM_CLASS `windowClass`, waiting up to `limit`; empty when none.
     std::string waitForWindow(const std::string& windowClass, std::chrono::milliseconds limit) const;
+    // The first visible window whose title is `title`, waiting up to `limit`; empty when none.
+    std::string waitForWindowNamed(const std::string& title, std::chrono::milliseconds limit) const;
     // The root window (`window` empty) or one window, as RGB; false when it failed.
     bool screenshot(const std::string& window, Screenshot& shot) const;
 
 private:
+    // The first visible window that xdotool finds with `how` ("--class", "--name") matching `what`.
+    std::string waitForWindowBy(const char* how, const std::string& what, std::chrono::milliseconds limit) const;
     // Starts the server (whose arguments get -displayfd N appended), then openbox.
     void start(std::vector<std::string> serverArgs, const std::string& what);
 

@@ -1,0 +1,18 @@
+#include "platform/process.h"
+
+std::string programOutput(const std::vector<std::string>& argv, int& status)
+{
+    ChildProgram program;
+    std::string failure;
+    if (!program.start(argv, ChildProgram::Pipe::FromChild, failure)) {
+        status = -1;
+        return std::string();
+    }
+    std::string output;
+    char block[4096];
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof block, program.stream())) > 0)
+        output.append(block, got);
+    status = program.finish();
+    return output;
+}

@@ -1,0 +1,151 @@
+#include "platform/folders.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+std::wstring widen(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+std::string narrow(const std::wstring& wide)
+{
+    if (wide.empty())
+        return std::string();
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string text(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr,
+                        nullptr);
+    return text;
+}
+
+// The system's words for an error code, on one line.
+std::string systemMessage(DWORD error)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = length ? narrow(std::wstring(buffer, length)) : "error " + std::to_string(error);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    return text;
+}
+
+bool isSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+// A name no other process of ours is using at the same moment.
+std::wstring uniqueName(const char* suffix, unsigned attempt)
+{
+    static unsigned counter = 0;
+    const std::string name = "quillmoor-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(GetTickCount64() % 1000000) + "-" + std::to_string(counter++) + "-" +
+                             std::to_string(attempt) + suffix;
+    return widen(name);
+}
+
+}  // namespace
+
+bool folderWritable(const std::string& folder, std::string& failure)
+{
+    const std::wstring wide = widen(folder);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        failure = folder + ": " + systemMessage(GetLastError());
+        return false;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        failure = folder + ": not a folder";
+        return false;
+    }
+    // A folder's read-only attribute says nothing about new files in it; only
+    // making one does.
+    std::wstring probe = wide;
+    if (!probe.empty() && probe.back() != L'\\' && probe.back() != L'/')
+        probe += L'\\';
+    probe += uniqueName(".probe", 0);
+    const HANDLE handle = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        failure = folder + ": " + systemMessage(GetLastError());
+        return false;
+    }
+    CloseHandle(handle);
+    return true;
+}
+
+bool makeFolder(const std::string& folder, std::string& failure)
+{
+    if (!CreateDirectoryW(widen(folder).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        failure = folder + ": " + systemMessage(GetLastError());
+        return false;
+    }
+    return folderWritable(folder, failure);
+}
+
+std::string parentFolder(const std::string& path)
+{
+    size_t last = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i)
+        if (isSeparator(path[i]))
+            last = i;
+    const bool drive = path.size() >= 2 && path[1] == ':';
+    if (last == std::string::npos)
+        return drive ? path.substr(0, 2) : ".";
+    if (last == 0)
+        return path.substr(0, 1);
+    if (drive && last == 2)
+        return path.substr(0, 3);
+    return path.substr(0, last);
+}
+
+std::FILE* openForWriting(const std::string& path, std::string& failure)
+{
+    std::FILE* file = _wfopen(widen(path).c_str(), L"wb");
+    if (!file)
+        failure = path + ": " + std::strerror(errno);
+    return file;
+}
+
+bool makeTemporaryFile(const char* suffix, std::string& path, std::string& failure)
+{
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH) {
+        failure = "no temporary folder: " + systemMessage(GetLastError());
+        return false;
+    }
+    DWORD error = ERROR_FILE_EXISTS;
+    for (unsigned attempt = 0; attempt < 100 && error == ERROR_FILE_EXISTS; ++attempt) {
+        const std::wstring name = std::wstring(folder, length) + uniqueName(suffix, attempt);
+        const HANDLE handle =
+            CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+            path = narrow(name);
+            return true;
+        }
+        error = GetLastError();
+    }
+    failure = narrow(std::wstring(folder, length)) + ": " + systemMessage(error);
+    return false;
+}
+
+bool removeFile(const std::string& path)
+{
+    return DeleteFileW(widen(path).c_str()) != 0;
+}

@@ -1,0 +1,275 @@
+#include "platform/process.h"
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cwctype>
+
+namespace {
+
+std::wstring widen(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+std::string narrow(const std::wstring& wide)
+{
+    if (wide.empty())
+        return std::string();
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string text(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr,
+                        nullptr);
+    return text;
+}
+
+std::string systemMessage(DWORD error)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = length ? narrow(std::wstring(buffer, length)) : "error " + std::to_string(error);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    return text;
+}
+
+std::wstring environmentVariable(const wchar_t* name)
+{
+    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0)
+        return std::wstring();
+    std::wstring value(size, L'\0');
+    const DWORD length = GetEnvironmentVariableW(name, &value[0], size);
+    value.resize(length < size ? length : 0);
+    return value;
+}
+
+// The pieces of a ';'-separated list, each without the quotes PATH may put
+// around a folder.
+std::vector<std::wstring> splitList(const std::wstring& list)
+{
+    std::vector<std::wstring> pieces;
+    size_t start = 0;
+    for (;;) {
+        const size_t semicolon = list.find(L';', start);
+        std::wstring piece = list.substr(start, semicolon == std::wstring::npos ? std::wstring::npos : semicolon - start);
+        if (piece.size() >= 2 && piece.front() == L'"' && piece.back() == L'"')
+            piece = piece.substr(1, piece.size() - 2);
+        pieces.push_back(piece);
+        if (semicolon == std::wstring::npos)
+            return pieces;
+        start = semicolon + 1;
+    }
+}
+
+bool isSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+bool hasExtension(const std::wstring& name)
+{
+    const size_t dot = name.find_last_of(L'.');
+    return dot != std::wstring::npos && name.find_first_of(L"\\/", dot) == std::wstring::npos;
+}
+
+bool isFile(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// `base` as it is when it has an extension, else with each of PATHEXT's.
+std::wstring findWithExtensions(const std::wstring& base)
+{
+    if (hasExtension(base))
+        return isFile(base) ? base : std::wstring();
+    std::wstring extensions = environmentVariable(L"PATHEXT");
+    if (extensions.empty())
+        extensions = L".COM;.EXE;.BAT;.CMD";
+    for (const std::wstring& extension : splitList(extensions)) {
+        if (!extension.empty() && isFile(base + extension))
+            return base + extension;
+    }
+    return std::wstring();
+}
+
+bool endsWithNoCase(const std::wstring& text, const wchar_t* tail)
+{
+    const std::wstring end = tail;
+    if (text.size() < end.size())
+        return false;
+    for (size_t i = 0; i < end.size(); ++i)
+        if (std::towlower(text[text.size() - end.size() + i]) != std::towlower(end[i]))
+            return false;
+    return true;
+}
+
+// One argument as the C runtime's command-line parser reads it back:
+// quoted when it holds a space, a tab or a quote, or is empty; backslashes
+// doubled where they come before a quote.
+void appendArgument(std::wstring& line, const std::wstring& argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+        line += argument;
+        return;
+    }
+    line += L'"';
+    size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"')
+            line.append(backslashes * 2 + 1, L'\\');
+        else
+            line.append(backslashes, L'\\');
+        backslashes = 0;
+        line += c;
+    }
+    line.append(backslashes * 2, L'\\');
+    line += L'"';
+}
+
+// An inheritable copy of one of our standard handles, or of NUL.
+HANDLE inheritableHandle(DWORD standard, bool nul)
+{
+    SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
+    if (nul)
+        return CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
+                           OPEN_EXISTING, 0, nullptr);
+    const HANDLE ours = GetStdHandle(standard);
+    HANDLE copy = nullptr;
+    if (ours == nullptr || ours == INVALID_HANDLE_VALUE ||
+        !DuplicateHandle(GetCurrentProcess(), ours, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS))
+        return inheritableHandle(standard, true);
+    return copy;
+}
+
+}  // namespace
+
+std::string findProgram(const std::string& program)
+{
+    if (program.empty())
+        return std::string();
+    const std::wstring name = widen(program);
+    for (const wchar_t c : name)
+        if (isSeparator(c) || c == L':')
+            return narrow(findWithExtensions(name));
+    for (std::wstring folder : splitList(environmentVariable(L"PATH"))) {
+        if (folder.empty())
+            folder = L".";
+        if (!isSeparator(folder.back()))
+            folder += L'\\';
+        const std::wstring found = findWithExtensions(folder + name);
+        if (!found.empty())
+            return narrow(found);
+    }
+    return std::string();
+}
+
+bool stderrIsTerminal()
+{
+    return _isatty(_fileno(stderr)) != 0;
+}
+
+ChildProgram::~ChildProgram()
+{
+    finish();
+}
+
+bool ChildProgram::start(const std::vector<std::string>& argv, Pipe pipe, std::string& failure)
+{
+    finish();
+    if (argv.empty()) {
+        failure = "no program named";
+        return false;
+    }
+    const std::wstring program = widen(argv[0]);
+    // A batch file runs under cmd.exe, which reads its arguments with rules
+    // of its own; only programs are started.
+    if (endsWithNoCase(program, L".bat") || endsWithNoCase(program, L".cmd")) {
+        failure = argv[0] + ": cannot start: a batch file, not a program";
+        return false;
+    }
+    std::wstring commandLine;
+    for (size_t i = 0; i < argv.size(); ++i) {
+        if (i > 0)
+            commandLine += L' ';
+        appendArgument(commandLine, widen(argv[i]));
+    }
+
+    SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &security, 0)) {
+        failure = argv[0] + ": no pipe: " + systemMessage(GetLastError());
+        return false;
+    }
+    const bool toChild = pipe == Pipe::ToChild;
+    const HANDLE childEnd = toChild ? readEnd : writeEnd;
+    const HANDLE ourEnd = toChild ? writeEnd : readEnd;
+    SetHandleInformation(ourEnd, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = toChild ? childEnd : inheritableHandle(STD_INPUT_HANDLE, true);
+    startup.hStdOutput = toChild ? inheritableHandle(STD_OUTPUT_HANDLE, false) : childEnd;
+    startup.hStdError = inheritableHandle(STD_ERROR_HANDLE, !toChild);
+    PROCESS_INFORMATION started{};
+    const BOOL ok = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                   &startup, &started);
+    const DWORD error = GetLastError();
+    for (const HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    if (!ok) {
+        CloseHandle(ourEnd);
+        failure = argv[0] + ": cannot start: " + systemMessage(error);
+        return false;
+    }
+    CloseHandle(started.hThread);
+    process_ = reinterpret_cast<intptr_t>(started.hProcess);
+
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(ourEnd), (toChild ? 0 : _O_RDONLY) | _O_BINARY);
+    stream_ = descriptor >= 0 ? _fdopen(descriptor, toChild ? "wb" : "rb") : nullptr;
+    if (!stream_) {
+        if (descriptor >= 0)
+            _close(descriptor);
+        else
+            CloseHandle(ourEnd);
+        finish();
+        failure = argv[0] + ": no pipe to the program";
+        return false;
+    }
+    return true;
+}
+
+int ChildProgram::finish()
+{
+    if (stream_) {
+        std::fclose(stream_);
+        stream_ = nullptr;
+    }
+    if (process_ == 0)
+        return -1;
+    const HANDLE process = reinterpret_cast<HANDLE>(process_);
+    process_ = 0;
+    DWORD code = 0;
+    const bool waited = WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return waited ? static_cast<int>(code) : -1;
+}
