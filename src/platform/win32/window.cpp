@@ -33,6 +33,7 @@ constexpr DWORD CHILD_CLIPPING = WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
 
 bool videoUp = false;
 bool headless = false;
+constexpr LONG HEADLESS_MAX_SIDE = 16384;  // pixels, the largest GL renderbuffers commonly go
 std::string className = "demo_zel";
 HINSTANCE instance = nullptr;
 // Events taken from the system and not yet handed out: filled by the pump
@@ -101,6 +102,15 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             pending.push(event);
         }
         return 0;
+    case WM_GETMINMAXINFO:
+        if (headless) {
+            // A picture rendered offscreen may be larger than the desktop.
+            auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+            limits->ptMaxSize = POINT{HEADLESS_MAX_SIDE, HEADLESS_MAX_SIDE};
+            limits->ptMaxTrackSize = POINT{HEADLESS_MAX_SIDE, HEADLESS_MAX_SIDE};
+            return 0;
+        }
+        break;
     case WM_SYSCOMMAND:
         // A fullscreen show is watched, not idle.
         if (fullscreenNow && ((wParam & 0xFFF0) == SC_SCREENSAVE || (wParam & 0xFFF0) == SC_MONITORPOWER))
@@ -272,6 +282,16 @@ PlatformWindow* tryCreate(const WindowRequest& request, const MonitorInfo& monit
         y = now.bounds.top;
         width = now.bounds.right - now.bounds.left;
         height = now.bounds.bottom - now.bounds.top;
+    } else if (headless) {
+        // Never shown, so no frame: the client area is the whole window, at
+        // the size asked for even where that exceeds the desktop (the window
+        // procedure lifts the system's limit of the desktop's size).
+        style = WS_POPUP;
+        exStyle = 0;
+        x = 0;
+        y = 0;
+        width = request.width;
+        height = request.height;
     } else {
         style = WINDOWED_STYLE | (request.resizable ? WS_THICKFRAME : 0);
         exStyle = WINDOWED_EX_STYLE;
