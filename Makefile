@@ -103,7 +103,7 @@ windows:
 		-DQUILLMOOR_WINDOWS_DEPS=$(CURDIR)/$(WINDOWS_BUILD)/deps/prefix \
 		-DQUILLMOOR_WINDOWS_CONTENT=$(CURDIR)/$(BUILD)/Data -DQUILLMOOR_TESTS=$(WINDOWS_TESTS) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j$(JOBS)
-	@cd $(WINDOWS_BUILD) && for f in quillmoor.exe quillmoor-capture.exe quillmoor-windows.zip; do \
+	@cd $(WINDOWS_BUILD) && for f in quillmoor-windows.zip packaging/windows/quillmoor/*.exe; do \
 		echo "$(WINDOWS_BUILD)/$$f: $$(stat -c %s $$f) bytes ($$(du -h $$f | cut -f1))"; done
 
 # The Linux build comes first: its `wine` suite drives the Windows programs.
