@@ -7,6 +7,7 @@
 
 #include "platform/win32/backend.h"
 #include "platform/win32/display.h"
+#include "platform/win32/text.h"
 
 struct PlatformWindow {
     HWND window = nullptr;
@@ -73,17 +74,7 @@ bool fullscreenNow = false;         // the window procedure keeps the screen sav
 std::string lastErrorText()
 {
     const DWORD error = GetLastError();
-    if (error == 0)
-        return "the system gives no reason";
-    char* buffer = nullptr;
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text = length ? std::string(buffer, length) : "error " + std::to_string(error);
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.' || text.back() == ' '))
-        text.pop_back();
-    return text;
+    return error == 0 ? "the system gives no reason" : systemMessage(error);
 }
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
