@@ -1,9 +1,41 @@
-// Reading an opened file: the same on both backends (plain stdio once
+// What both backends share: resolving the show's "Data\\x" names once the
+// content folder is found, and reading an opened file (plain stdio once
 // openOrdinaryFile has handed over a FILE*).
 #include "platform/files.h"
 
 #include <cerrno>
 #include <cstring>
+
+#include "platform/log.h"
+
+namespace {
+#ifdef _WIN32
+constexpr char SEPARATOR = '\\';
+#else
+constexpr char SEPARATOR = '/';
+#endif
+}  // namespace
+
+std::string resolveContentPath(const char* showPath)
+{
+    std::string relative = showPath;
+    for (char& c : relative)
+        if (c == '\\' || c == '/')
+            c = SEPARATOR;
+
+    std::string folder, failure;
+    if (!findContentFolder(folder, failure)) {
+        // Once per distinct problem: the show resolves several names in a row.
+        static std::string reported;
+        if (failure != reported)
+            logMessage("content", "%s", failure.c_str());
+        reported = failure;
+    }
+    if (relative.compare(0, 5, std::string("Data") + SEPARATOR) == 0)
+        return folder + relative.substr(4);
+    // Names outside the content folder are taken from beside the executable.
+    return executableFolder() + relative;
+}
 
 bool readOpenFile(std::FILE* file, uint64_t maxBytes, std::vector<uint8_t>& bytes, std::string& reason)
 {

@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/log.h"
 
 namespace {
 // The content folder named by setContentFolder, or empty; a function so
@@ -174,25 +173,4 @@ bool findContentFolder(std::string& folder, std::string& failure)
     failure = "no content: looked in " + beside + " (beside the program) and " + installed +
               " (installed); name the folder with --data DIR";
     return false;
-}
-
-std::string resolveContentPath(const char* showPath)
-{
-    std::string relative = showPath;
-    for (char& c : relative)
-        if (c == '\\')
-            c = '/';
-
-    std::string folder, failure;
-    if (!findContentFolder(folder, failure)) {
-        // Once per distinct problem: the show resolves several names in a row.
-        static std::string reported;
-        if (failure != reported)
-            logMessage("content", "%s", failure.c_str());
-        reported = failure;
-    }
-    if (relative.compare(0, 5, "Data/") == 0)
-        return folder + relative.substr(4);
-    // Names outside the content folder are taken from beside the executable.
-    return executableFolder() + relative;
 }

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include "platform/log.h"
 #include "platform/win32/text.h"
 
 namespace {
@@ -187,25 +186,4 @@ bool findContentFolder(std::string& folder, std::string& failure)
         return true;
     failure = "no content: looked in " + folder + " (beside the program); name the folder with --data DIR";
     return false;
-}
-
-std::string resolveContentPath(const char* showPath)
-{
-    std::string relative = showPath;
-    for (char& c : relative)
-        if (c == '/')
-            c = '\\';
-
-    std::string folder, failure;
-    if (!findContentFolder(folder, failure)) {
-        // Once per distinct problem: the show resolves several names in a row.
-        static std::string reported;
-        if (failure != reported)
-            logMessage("content", "%s", failure.c_str());
-        reported = failure;
-    }
-    if (relative.compare(0, 5, "Data\\") == 0)
-        return folder + relative.substr(4);
-    // Names outside the content folder are taken from beside the executable.
-    return executableFolder() + relative;
 }
