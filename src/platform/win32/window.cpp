@@ -16,6 +16,7 @@ struct PlatformWindow {
     std::string deviceName;    // the monitor's display device, "\\.\DISPLAY1"
     bool fullscreen = false;
     bool changedMode = false;  // the monitor runs `mode` now, not the desktop's
+    bool modeSetAside = false; // switched away from: the desktop's mode until the viewer is back
     bool haveMode = false;     // `mode` is the one to go fullscreen with
     DEVMODEA mode{};
     int windowedWidth = 0;     // client size when windowed, pixels
@@ -77,6 +78,8 @@ std::string lastErrorText()
     return error == 0 ? "the system gives no reason" : systemMessage(error);
 }
 
+void switchedAway(PlatformWindow& window, bool away);
+
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -101,6 +104,10 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             limits->ptMaxTrackSize = POINT{HEADLESS_MAX_SIDE, HEADLESS_MAX_SIDE};
             return 0;
         }
+        break;
+    case WM_ACTIVATEAPP:
+        if (auto* owner = reinterpret_cast<PlatformWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA)))
+            switchedAway(*owner, wParam == FALSE);
         break;
     case WM_SYSCOMMAND:
         // A fullscreen show is watched, not idle.
@@ -299,6 +306,7 @@ PlatformWindow* tryCreate(const WindowRequest& request, const MonitorInfo& monit
         destroy(window);
         return nullptr;
     }
+    SetWindowLongPtrA(window->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
     window->dc = GetDC(window->window);
     if (!window->dc) {
         failure = "the window has no device context";
@@ -349,6 +357,25 @@ void placeWindow(PlatformWindow* window, bool fullscreen, const MonitorInfo& mon
     SetWindowLongPtrA(window->window, GWL_EXSTYLE, static_cast<LONG_PTR>(exStyle));
     SetWindowPos(window->window, fullscreen ? HWND_TOP : HWND_NOTOPMOST, frame.left, frame.top,
                  frame.right - frame.left, frame.bottom - frame.top, SWP_FRAMECHANGED | SWP_NOACTIVATE);
+}
+
+// A viewer who switches to another program while the show runs fullscreen
+// in a mode of its own gets their desktop back: its mode undone and the show
+// minimised. Coming back puts the show's mode and window back as they were.
+void switchedAway(PlatformWindow& window, bool away)
+{
+    if (away && window.fullscreen && window.changedMode) {
+        restoreDisplayMode(window.deviceName);
+        window.changedMode = false;
+        window.modeSetAside = true;
+        ShowWindow(window.window, SW_MINIMIZE);
+    } else if (!away && window.modeSetAside) {
+        window.modeSetAside = false;
+        window.changedMode = changeDisplayMode(window.deviceName, &window.mode);
+        ShowWindow(window.window, SW_RESTORE);
+        const int index = monitorIndexOf(window.deviceName);
+        placeWindow(&window, true, monitorInfo(index < 0 ? 0 : index));
+    }
 }
 
 }  // namespace
