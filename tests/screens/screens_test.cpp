@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/display_modes.h"
 #include "support/letterbox.h"
 #include "support/x_session.h"
 
@@ -226,88 +227,6 @@ TEST(Window, F11AndAltEnterSwitchBetweenWindowAndFullscreen)
 
 namespace {
 
-// A desktop of 1280 x 720 that also offers 1920 x 1080 at 60 Hz and, when
-// asked, at 120 Hz.
-std::string dummyXorgConf(bool with120Hz)
-{
-    std::string conf =
-        "Section \"ServerFlags\"\n"
-        "    Option \"AutoAddDevices\" \"false\"\n"
-        "EndSection\n"
-        "Section \"Device\"\n"
-        "    Identifier \"dummy\"\n"
-        "    Driver \"dummy\"\n"
-        "    VideoRam 256000\n"
-        "EndSection\n"
-        "Section \"Monitor\"\n"
-        "    Identifier \"monitor\"\n"
-        "    HorizSync 5.0 - 1000.0\n"
-        "    VertRefresh 5.0 - 200.0\n"
-        "    Modeline \"1280x720_60\" 74.25 1280 1390 1430 1650 720 725 730 750 +hsync +vsync\n"
-        "    Modeline \"1920x1080_60\" 148.50 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync\n";
-    if (with120Hz)
-        conf += "    Modeline \"1920x1080_120\" 297.00 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync\n";
-    conf +=
-        "EndSection\n"
-        "Section \"Screen\"\n"
-        "    Identifier \"screen\"\n"
-        "    Device \"dummy\"\n"
-        "    Monitor \"monitor\"\n"
-        "    DefaultDepth 24\n"
-        "    SubSection \"Display\"\n"
-        "        Depth 24\n"
-        "        Virtual 1920 1080\n"
-        "        Modes \"1280x720_60\"";
-    conf += with120Hz ? " \"1920x1080_60\" \"1920x1080_120\"\n" : " \"1920x1080_60\"\n";
-    conf +=
-        "    EndSubSection\n"
-        "EndSection\n";
-    return conf;
-}
-
-struct Mode {
-    std::string name;  // e.g. "1920x1080_120"
-    double rate = 0.0;  // Hz
-};
-
-// The mode the server shows now, from xrandr's starred line.
-Mode currentMode(const XSession& session)
-{
-    int status = 0;
-    std::istringstream lines(session.tool({"xrandr"}, status));
-    std::string line;
-    while (std::getline(lines, line)) {
-        const size_t star = line.find('*');
-        if (star == std::string::npos || line.rfind("Screen", 0) == 0)
-            continue;
-        std::istringstream words(line);
-        Mode mode;
-        words >> mode.name;
-        std::string word;
-        while (words >> word)
-            if (word.find('*') != std::string::npos)
-                mode.rate = std::atof(word.c_str());
-        return mode;
-    }
-    return {};
-}
-
-bool isDesktopMode(const Mode& mode) { return mode.name.rfind("1280x720", 0) == 0; }
-
-// Waits until the server's mode satisfies `wanted`.
-template <typename Wanted>
-bool waitForMode(const XSession& session, Wanted wanted, milliseconds limit, Mode& seen)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    do {
-        seen = currentMode(session);
-        if (wanted(seen))
-            return true;
-        std::this_thread::sleep_for(milliseconds(100));
-    } while (std::chrono::steady_clock::now() < end);
-    return false;
-}
-
 #define REQUIRE_XORG(session) \
     do { \
         if (!(session).ok()) \
@@ -326,7 +245,7 @@ std::string startFullscreen(XSession& session, ShowOnDisplay& show, double minHz
     EXPECT_FALSE(window.empty()) << "no window appeared\n" << show.log();
     const bool switched = waitForMode(
         session,
-        [&](const Mode& m) { return m.name.rfind("1920x1080", 0) == 0 && m.rate >= minHz && m.rate <= maxHz; },
+        [&](const Mode& m) { return isShowMode(m, minHz, maxHz); },
         seconds(20), mode);
     EXPECT_TRUE(switched) << "mode now " << mode.name << " at " << mode.rate << " Hz\n" << show.log();
     return window;
