@@ -55,7 +55,7 @@ source_index() {
   touch "$apt_dir/updated"
 }
 
-# Downloads the files of source package $2 (a name, or name/release) into
+# Downloads the files of source package $1 (a name, or name/release) into
 # the current folder, each checked against the hash of the signed index. The
 # upstream tarball's own signature (.asc) is taken when the mirror has it: it
 # is not needed, since the index's hashes already vouch for every file.
@@ -77,17 +77,18 @@ fetch() {
   local package=$1 dir=$deps/src/$1
   [ -d "$dir" ] && return 0
   source_index
-  local work=$deps/src/.fetch-$package codename candidate
+  local work=$deps/src/.fetch-$package codename candidate fetched=
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
   say "fetching the source package $package"
-  for candidate in "$package" ${codename:+"$package/$codename"} ""; do
-    [ -n "$candidate" ] || { say "$package: no version of it could be downloaded"; exit 1; }
+  for candidate in "$package" ${codename:+"$package/$codename"}; do
     rm -rf "$work" && mkdir -p "$work"
     if (cd "$work" && download_source "$candidate"); then
+      fetched=$candidate
       break
     fi
-    say "$candidate: not served by the mirror; trying the release's own version"
   done
+  [ -n "$fetched" ] || { say "$package: no version of it could be downloaded"; exit 1; }
+  [ "$fetched" = "$package" ] || say "$package: the mirror does not serve the newest version; took $fetched"
   (cd "$work" && dpkg-source --no-check -x ./*.dsc unpacked >/dev/null) ||
     { say "$package: dpkg-source could not unpack it"; exit 1; }
   mv "$work/unpacked" "$dir"
