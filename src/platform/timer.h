@@ -5,7 +5,8 @@
 //          for every millisecond that passed, so a count of callbacks tracks
 //          real time instead of drifting behind it.
 //   win32/ the multimedia timer itself (timeGetDevCaps, timeBeginPeriod,
-//          timeSetEvent with TIME_PERIODIC), and QueryPerformanceCounter.
+//          timeSetEvent with TIME_PERIODIC), making up on each event the
+//          callbacks that late or dropped events owe; QueryPerformanceCounter.
 // The callback runs on the timer's thread; the rest on the main thread.
 #pragma once
 

@@ -12,15 +12,25 @@ namespace {
 struct TimerTarget {
     TimerCallback callback = nullptr;
     void* user = nullptr;
+    uint64_t startNs = 0;    // when the timer was set
+    uint32_t delayMs = 0;    // the first callback is due this long after
+    uint64_t delivered = 0;  // callbacks made so far (timer thread only)
 };
 
 std::mutex timersLock;
 std::unordered_map<uint32_t, TimerTarget*> timers;  // by identifier, for timeKillEvent
 
+// The system's periodic event comes about once a millisecond, but a busy
+// system delivers some late and drops others. Each one makes up the
+// callbacks due by now (one per millisecond since the first was due), so
+// that a count of callbacks keeps to real time, as on the other backend.
 void CALLBACK onTimer(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR)
 {
-    const auto* target = reinterpret_cast<const TimerTarget*>(user);
-    target->callback(target->user);
+    auto* target = reinterpret_cast<TimerTarget*>(user);
+    const uint64_t elapsedMs = (platformMonotonicNs() - target->startNs) / 1000000u;
+    const uint64_t due = elapsedMs >= target->delayMs ? elapsedMs - target->delayMs + 1 : 0;
+    for (; target->delivered < due; ++target->delivered)
+        target->callback(target->user);
 }
 
 }  // namespace
@@ -64,7 +74,7 @@ uint32_t platformTimerStart(uint32_t delayMs, uint32_t resolutionMs, TimerCallba
 {
     if (!callback)
         return 0;
-    auto* target = new TimerTarget{callback, user};
+    auto* target = new TimerTarget{callback, user, platformMonotonicNs(), delayMs, 0};
     // Held across the start, so that a kill of this identifier on another
     // thread finds it in the table.
     std::lock_guard<std::mutex> guard(timersLock);
