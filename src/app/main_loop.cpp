@@ -27,34 +27,42 @@ bool nextMessage(Demo& demo, FrameIo& io, Message& message)
 
 }  // namespace
 
+FrameOutcome runFrame(Demo& demo, FrameIo& io)
+{
+    io.readFrameTime();
+
+    bool quit = false;
+    Message message;
+    while (nextMessage(demo, io, message)) {
+        if (message.kind == Message::Quit) {
+            quit = true;
+            break;
+        }
+        if (message.kind == Message::KeyDown && message.wParam < 256)
+            demo.keyStates[message.wParam] = 1;
+        dispatchMessage(demo, message);
+    }
+
+    FrameOutcome outcome;
+    uint32_t t = demo.timeMs;
+    io.renderFrame();
+    io.drawFades();
+    io.bindWindowFramebuffer();
+    if (t >= SHOW_END_MS || demo.keyStates[VK_ESCAPE_CODE])
+        return outcome;
+    io.present();
+    outcome.presented = true;
+    outcome.goOn = !quit;
+    return outcome;
+}
+
 uint64_t runMainLoop(Demo& demo, FrameIo& io)
 {
     uint64_t presented = 0;
     for (;;) {
-        io.readFrameTime();
-
-        bool quit = false;
-        Message message;
-        while (nextMessage(demo, io, message)) {
-            if (message.kind == Message::Quit) {
-                quit = true;
-                break;
-            }
-            if (message.kind == Message::KeyDown && message.wParam < 256)
-                demo.keyStates[message.wParam] = 1;
-            dispatchMessage(demo, message);
-        }
-
-        uint32_t t = demo.timeMs;
-        io.renderFrame();
-        io.drawFades();
-        io.bindWindowFramebuffer();
-        if (t >= SHOW_END_MS || demo.keyStates[VK_ESCAPE_CODE])
-            break;
-        io.present();
-        ++presented;
-        if (quit)
-            break;
+        const FrameOutcome outcome = runFrame(demo, io);
+        presented += outcome.presented ? 1 : 0;
+        if (!outcome.goOn)
+            return presented;
     }
-    return presented;
 }

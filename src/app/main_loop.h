@@ -32,7 +32,17 @@ struct FrameIo {
     virtual void present() = 0;                  // swap buffers
 };
 
-// Runs the loop until 153 000 ms, Escape or a quit message. Returns the
+// What one pass of the loop did.
+struct FrameOutcome {
+    bool presented = false;  // the frame was shown
+    bool goOn = false;       // the show continues with another pass
+};
+
+// One pass of the loop: the step a desktop loop repeats, and the one a
+// browser calls once per animation frame.
+FrameOutcome runFrame(Demo& demo, FrameIo& io);
+
+// Runs passes until 153 000 ms, Escape or a quit message. Returns the
 // number of frames presented.
 uint64_t runMainLoop(Demo& demo, FrameIo& io);
 
