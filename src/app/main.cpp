@@ -7,9 +7,15 @@
 #include "app/entry.h"
 #include "app/options.h"
 #include "platform/files.h"
+#include "platform/mode_guard.h"
 
 int main(int argc, char** argv)
 {
+    // The guard of the desktop's mode is this program, started again by it.
+    int guardStatus = 0;
+    if (platformModeGuardMain(argc, argv, guardStatus))
+        return guardStatus;
+
     ShowOptions options;
     std::string error;
     switch (parseShowOptions(argc, argv, options, error)) {

@@ -1,10 +1,13 @@
 #include "platform/window.h"
+#include "platform/log.h"
+#include "platform/mode_guard.h"
 #include "platform/sdl/keys.h"
 
 #include <EGL/egl.h>
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <SDL.h>
+#include <signal.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +25,33 @@ namespace {
 
 bool videoUp = false;
 bool headless = false;
+
+// SDL turns SIGINT and SIGTERM into a quit request; a closed terminal
+// (SIGHUP) and Ctrl+\ (SIGQUIT) end the show the same way, through the
+// event queue, so the desktop's mode is put back by the usual teardown.
+constexpr int ENDING_SIGNALS[] = {SIGHUP, SIGQUIT};
+struct sigaction previousActions[2];
+volatile sig_atomic_t endRequested = 0;
+
+void onEndingSignal(int)
+{
+    endRequested = 1;
+}
+
+void catchEndingSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = onEndingSignal;
+    sigemptyset(&action.sa_mask);
+    for (int i = 0; i < 2; ++i)
+        sigaction(ENDING_SIGNALS[i], &action, &previousActions[i]);
+}
+
+void releaseEndingSignals()
+{
+    for (int i = 0; i < 2; ++i)
+        sigaction(ENDING_SIGNALS[i], &previousActions[i], nullptr);
+}
 
 bool named(const char* variable)
 {
@@ -121,6 +151,26 @@ FullscreenFit chooseFullscreen(const WindowRequest& request, SDL_DisplayMode& mo
     return FullscreenFit::DesktopSize;
 }
 
+// A real mode change on X11 first gets its guard, which gives the desktop
+// its mode back if the show dies in it. Without a guard the show keeps the
+// desktop's mode rather than risk leaving the desktop in its own (false).
+bool guardDesktopMode(int display, const SDL_DisplayMode& chosen)
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || std::strcmp(driver, "x11") != 0)
+        return true;
+    SDL_DisplayMode desktop{};
+    SDL_GetDesktopDisplayMode(display, &desktop);
+    const DisplayMode shown{chosen.w, chosen.h, chosen.refresh_rate};
+    if (!modeChangeNeeded(DisplayMode{desktop.w, desktop.h, desktop.refresh_rate}, shown))
+        return true;
+    std::string failure;
+    if (platformStartModeGuard(shown, failure))
+        return true;
+    logMessage("window", "nothing could guard the desktop's mode (%s); keeping it", failure.c_str());
+    return false;
+}
+
 PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest& format,
                           FullscreenFit& fit, int& refreshHz, std::string& failure)
 {
@@ -134,6 +184,10 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
     int y = x;
     if (request.fullscreen) {
         fit = chooseFullscreen(request, mode);
+        if (fit != FullscreenFit::DesktopSize && !guardDesktopMode(request.display, mode)) {
+            fit = FullscreenFit::DesktopSize;
+            SDL_GetDesktopDisplayMode(request.display, &mode);
+        }
         refreshHz = mode.refresh_rate;
         flags |= fit == FullscreenFit::DesktopSize ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
         if (fit == FullscreenFit::DesktopSize && mode.w > 0 && mode.h > 0) {
@@ -205,6 +259,7 @@ bool platformInitVideo(std::string& reason, const char* windowClass)
     if (!startVideo(reason))
         return false;
     videoUp = true;
+    catchEndingSignals();
     return true;
 }
 
@@ -213,6 +268,8 @@ void platformQuitVideo()
     if (!videoUp)
         return;
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    releaseEndingSignals();
+    endRequested = 0;
     videoUp = false;
 }
 
@@ -258,6 +315,7 @@ WindowResult platformCreateWindow(const WindowRequest& request)
         result.pixelFormatIndex = i + 1;
     }
     if (!result.window) {
+        platformEndModeGuard();  // destroying the failed window put the mode back
         result.failure = failure;
         result.pixelFormatIndex = 0;
         return result;
@@ -280,6 +338,7 @@ void platformDestroyWindow(PlatformWindow* window)
             SDL_SetWindowFullscreen(window->window, 0);
         SDL_DestroyWindow(window->window);
     }
+    platformEndModeGuard();
     delete window;
 }
 
@@ -402,6 +461,12 @@ bool platformPollEvent(PlatformEvent& event)
 {
     if (!videoUp)
         return false;
+    if (endRequested) {
+        endRequested = 0;
+        event = PlatformEvent{};
+        event.kind = PlatformEvent::CloseRequest;
+        return true;
+    }
     SDL_Event e;
     if (!SDL_PollEvent(&e))
         return false;
