@@ -10,13 +10,22 @@ bool FrameClock::startClock(uint32_t startMs)
 {
     tickCount.store(startMs, std::memory_order_relaxed);
     previousReading = startMs;
-    if (service.caps(caps) != 0)
+    failure = nullptr;
+    if (service.caps(caps) != 0) {
+        failure = "the timer's resolution cannot be read";
         return false;
+    }
     period = caps.periodMin < 1 ? 1 : caps.periodMin;
-    if (service.beginPeriod(period) != 0)
+    if (service.beginPeriod(period) != 0) {
+        failure = "the timer's period was refused";
         return false;
+    }
     // The identifier is kept as it comes back; 0 means no callbacks.
     timerId = service.start(1, period, &FrameClock::onTick, this);
+    if (timerId == 0) {
+        failure = "the periodic timer cannot start";
+        return false;
+    }
     return true;
 }
 

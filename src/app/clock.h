@@ -26,9 +26,11 @@ struct FrameClock {
     uint32_t period = 0;                 // ms, passed to beginPeriod
     uint32_t timerId = 0;                // 0 when no timer runs
     TimerService service;
+    const char* failure = nullptr;       // why startClock failed, or null
 
     // Sets the timer resolution and starts the 1 ms periodic timer, with the
-    // show time reading `startMs` until the first tick.
+    // show time reading `startMs` until the first tick. False, with the
+    // reason in `failure`, when no timer runs: the show time would stand still.
     bool startClock(uint32_t startMs = 0);
     // Kills the timer and ends the period, whether or not it started.
     void stopClock();

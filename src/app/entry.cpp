@@ -6,6 +6,7 @@
 #include "app/options.h"
 #include "audio/audio_engine.h"
 #include "gl/gl_window.h"
+#include "platform/log.h"
 #include "platform/window.h"
 #include "show/fades.h"
 #include "show/frame.h"
@@ -88,7 +89,7 @@ void startMusic(Demo& demo)
 
 }  // namespace
 
-std::unique_ptr<Scene> beginShow(Demo& demo)
+std::unique_ptr<Scene> beginShow(Demo& demo, bool clockMustRun)
 {
     if (!openWindow(demo))
         return nullptr;
@@ -104,7 +105,12 @@ std::unique_ptr<Scene> beginShow(Demo& demo)
         simulateShowTo(demo, *scene, demo.settings.startMs, SIMULATION_FPS, placeMusicAt);
         scene->drawing = true;
     }
-    demo.clock.startClock(demo.settings.startMs);
+    // A clock that does not run would hold the show at its first moment
+    // for ever: the live show ends before its first frame instead.
+    if (!demo.clock.startClock(demo.settings.startMs) && clockMustRun) {
+        logMessage("clock", "cannot keep the show's time: %s", demo.clock.failure);
+        return nullptr;
+    }
     startMusic(demo);
     return scene;
 }
@@ -154,9 +160,9 @@ int demoMain(Demo& demo, const ShowOptions& options)
 {
     storeLaunchSettings(demo, options);
 
-    // Without a window, a context or the required extensions there is
-    // nothing to draw with: say why (openWindow did), tear down, fail.
-    std::unique_ptr<Scene> scene = beginShow(demo);
+    // Without a window, a context, the required extensions or a running
+    // clock there is no show to play: say why, tear down, fail.
+    std::unique_ptr<Scene> scene = beginShow(demo, true);
     if (!scene) {
         endShow(demo, nullptr);
         return 1;

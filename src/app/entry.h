@@ -22,8 +22,11 @@ void storeWindowlessSettings(Demo& demo, int width, int height);
 // The start-up after the settings: window and context, content, scene,
 // cleared fades, the show simulated up to its start time when that is not 0,
 // clock and music from the start time. Null when the window could not be
-// opened (said why); the caller then ends the show with endShow(demo, nullptr).
-std::unique_ptr<Scene> beginShow(Demo& demo);
+// opened, or, with `clockMustRun`, when the clock could not start (said
+// why); the caller then ends the show with endShow(demo, nullptr). Runs
+// driven by something else than the clock (the offline renderer, tests)
+// leave `clockMustRun` off.
+std::unique_ptr<Scene> beginShow(Demo& demo, bool clockMustRun = false);
 // The teardown after the last frame: clock, configurator, music, window and
 // context, then the scene (released and freed; null is fine). Safe when
 // parts never started.

@@ -56,7 +56,7 @@ struct FakeTimer {
             startDelay = delay;
             startResolution = resolution;
             ++starts;
-            callback = tick;
+            callback = startResult ? tick : nullptr;  // identifier 0: no callbacks
             user = tickUser;
             return startResult;
         };
@@ -148,13 +148,18 @@ TEST_F(FrameClockTest, RunningTimerTicksTheCounterUntilStopped)
 TEST_F(FrameClockTest, FailuresLeaveTheCounterStill)
 {
     // No timer may be requested when the caps query or the period fails:
-    // the ticks the fake would then deliver would move the show.
-    for (int failing : {0, 1}) {
+    // the ticks the fake would then deliver would move the show. A timer
+    // that does not start is a failure as well, not a clock that stands still.
+    for (int failing : {0, 1, 2}) {
         FakeTimer::reset();
         clock.service = FakeTimer::service();
-        (failing == 0 ? FakeTimer::capsResult : FakeTimer::beginResult) = 1;
+        if (failing == 2)
+            FakeTimer::startResult = 0;
+        else
+            (failing == 0 ? FakeTimer::capsResult : FakeTimer::beginResult) = 1;
         EXPECT_FALSE(clock.startClock()) << failing;
-        EXPECT_EQ(FakeTimer::starts, 0) << failing;
+        EXPECT_NE(clock.failure, nullptr) << failing;
+        EXPECT_EQ(FakeTimer::starts, failing == 2 ? 1 : 0) << failing;
         EXPECT_EQ(clock.timerId, 0u) << failing;
         FakeTimer::fire(250);
         for (int frame = 0; frame < 3; ++frame) {

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "app/demo.h"
+#include "app/entry.h"
+#include "platform/log.h"
 #include "show/scene.h"
 #include "show_harness.h"
 
@@ -133,3 +135,49 @@ TEST(OddTiming, AClockThatNeverStartsHoldsTheFirstMoment)
     harness.close();
     EXPECT_EQ(harness.timerKills(), 1) << "the clock is stopped even though it never ran";
 }
+
+// The live show on a clock that cannot start, through each of the ways it
+// fails: one line that says so, status 1, and not one frame begun (a frozen
+// show would instead run its loop until someone pressed Escape).
+namespace {
+enum ClockStep { RESOLUTION, PERIOD, TIMER };
+ClockStep failingStep = RESOLUTION;
+}  // namespace
+
+class LiveShowClock : public ::testing::TestWithParam<ClockStep> {};
+
+TEST_P(LiveShowClock, ThatCannotStartEndsTheShowBeforeItsFirstFrame)
+{
+    failingStep = GetParam();
+    Demo demo;
+    demo.clock.service.caps = [](TimerCaps& caps) {
+        caps.periodMin = 1;
+        return failingStep == RESOLUTION ? 1u : 0u;
+    };
+    demo.clock.service.beginPeriod = [](uint32_t) { return failingStep == PERIOD ? 1u : 0u; };
+    demo.clock.service.start = [](uint32_t, uint32_t, TimerCallback, void*) { return failingStep == TIMER ? 0u : 7u; };
+    demo.clock.service.kill = [](uint32_t) {};
+    demo.clock.service.endPeriod = [](uint32_t) { return 0u; };
+    ShowOptions options;
+    options.window = true;
+    options.width = WIDTH;
+    options.height = HEIGHT;
+    options.vsync = false;
+
+    ::testing::internal::CaptureStderr();
+    const int status = demoMain(demo, options);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 1) << said;
+    const size_t line = said.find("clock: ");
+    ASSERT_NE(line, std::string::npos) << said;
+    EXPECT_EQ(said.find("clock: ", line + 1), std::string::npos) << said;
+    EXPECT_EQ(demo.frameStep, 0.0f) << "a frame began";
+}
+
+std::string clockStepName(const ::testing::TestParamInfo<ClockStep>& info)
+{
+    static const char* const names[] = {"Resolution", "Period", "Timer"};
+    return names[info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(EachFailure, LiveShowClock, ::testing::Values(RESOLUTION, PERIOD, TIMER), clockStepName);
