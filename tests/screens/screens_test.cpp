@@ -2,10 +2,10 @@
 // openbox, started by the tests): the picture is letterboxed to 16:9 on
 // every desktop shape, the bars follow a window's size, a start part-way
 // through shows what that moment shows, and Escape ends it with status 0.
-// Skipped, with the reason, where Xvfb or openbox cannot be started. On Xorg
-// with the dummy driver (root only) the mode change itself: 120 Hz when the
-// display has it, 60 Hz when not, and the desktop's mode back after Escape,
-// a close request or SIGTERM.
+// Skipped (failed where every real part is required), with the reason, where
+// Xvfb or openbox cannot be started. On Xorg with the dummy driver (root
+// only) the mode change itself: 120 Hz when the display has it, 60 Hz when
+// not, and the desktop's mode back after Escape, a close request or SIGTERM.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -15,6 +15,8 @@
 
 #include "support/display_modes.h"
 #include "support/letterbox.h"
+#include "support/real_parts.h"
+#include "support/show_on_display.h"
 #include "support/x_session.h"
 
 namespace {
@@ -22,77 +24,10 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-const std::string SHOW = QUILLMOOR_BINARY_DIR "/quillmoor";
-const std::string DATA = QUILLMOOR_BINARY_DIR "/Data";
-const char* WINDOW_CLASS = "demo_zel";
-
-// The show on `session`, with its stderr kept.
-class ShowOnDisplay {
-public:
-    ShowOnDisplay(const XSession& session, std::vector<std::string> args) : session_(session)
-    {
-        args.insert(args.begin(), {SHOW, "--data", DATA});
-        std::vector<std::string> env = session.environment();
-        env.push_back("SDL_AUDIODRIVER=dummy");
-        env.push_back("LIBGL_ALWAYS_SOFTWARE=1");
-        log_ = ::testing::TempDir() + "quillmoor_screens_show_" + std::to_string(getpid()) + ".txt";
-        started_ = child_.start(args, env, log_);
-    }
-
-    bool started() const { return started_; }
-    std::string log() const
-    {
-        int status = 0;
-        return runCommand({"cat", log_}, {}, seconds(5), status);
-    }
-    // Waits for a screenshot of `window` (root when empty) with a drawn frame.
-    bool waitForPicture(const std::string& window, Screenshot& shot, milliseconds limit,
-                        int width = 0, int height = 0)
-    {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end && child_.running()) {
-            if (session_.screenshot(window, shot) && hasPicture(shot) &&
-                (width == 0 || (shot.width == width && shot.height == height)))
-                return true;
-            std::this_thread::sleep_for(milliseconds(200));
-        }
-        return false;
-    }
-    // Waits for a picture that differs from `before` inside the picture area.
-    bool waitForChange(const std::string& window, const Screenshot& before, milliseconds limit)
-    {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        Screenshot now;
-        while (std::chrono::steady_clock::now() < end && child_.running()) {
-            if (session_.screenshot(window, now) && now.width == before.width && now.height == before.height &&
-                now.rgb != before.rgb)
-                return true;
-            std::this_thread::sleep_for(milliseconds(200));
-        }
-        return false;
-    }
-    void signal(int number) { child_.stop(number); }
-    int waitForExit() { return child_.wait(seconds(90)); }
-    // Presses Escape in `window` and returns the exit status (-1: no exit).
-    int escape(const std::string& window)
-    {
-        int status = 0;
-        session_.tool({"xdotool", "windowfocus", "--sync", window}, status, seconds(5));
-        session_.tool({"xdotool", "key", "Escape"}, status);
-        return child_.wait(seconds(90));
-    }
-
-private:
-    const XSession& session_;
-    Child child_;
-    std::string log_;
-    bool started_ = false;
-};
-
 #define REQUIRE_X(session) \
     do { \
         if (!(session).ok()) \
-            GTEST_SKIP() << "no X server for this test: " << (session).why(); \
+            REAL_PART_MISSING() << "no X server for this test: " << (session).why(); \
     } while (0)
 
 }  // namespace
@@ -108,7 +43,7 @@ TEST_P(Desktop, FullscreenIsLetterboxedAndEscapeEndsIt)
 
     ShowOnDisplay show(session, {"--from", "20s"});
     ASSERT_TRUE(show.started());
-    const std::string window = session.waitForWindow(WINDOW_CLASS, seconds(30));
+    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
     ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
 
     int status = 0;
@@ -139,7 +74,7 @@ TEST(Window, BarsFollowTheWindowSize)
     REQUIRE_X(session);
     ShowOnDisplay show(session, {"--window", "--size", "960x540", "--from", "20s"});
     ASSERT_TRUE(show.started());
-    const std::string window = session.waitForWindow(WINDOW_CLASS, seconds(30));
+    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
     ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
 
     Screenshot shot;
@@ -170,7 +105,7 @@ TEST(Window, StartPartWayThroughShowsTheTitle)
     REQUIRE_X(session);
     ShowOnDisplay show(session, {"--window", "--size", "640x360", "--from", "56s"});
     ASSERT_TRUE(show.started());
-    const std::string window = session.waitForWindow(WINDOW_CLASS, seconds(30));
+    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
     ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
 
     Screenshot shot;
@@ -202,7 +137,7 @@ TEST(Window, F11AndAltEnterSwitchBetweenWindowAndFullscreen)
     // A monitor this desktop lacks: the primary one, with a line saying so.
     ShowOnDisplay show(session, {"--window", "--size", "960x540", "--display", "7", "--from", "20s"});
     ASSERT_TRUE(show.started());
-    const std::string window = session.waitForWindow(WINDOW_CLASS, seconds(30));
+    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
     ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
     EXPECT_NE(show.log().find("no display 7"), std::string::npos) << show.log();
 
@@ -227,30 +162,6 @@ TEST(Window, F11AndAltEnterSwitchBetweenWindowAndFullscreen)
 
 namespace {
 
-#define REQUIRE_XORG(session) \
-    do { \
-        if (!(session).ok()) \
-            GTEST_SKIP() << "no Xorg with the dummy driver for this test: " << (session).why(); \
-    } while (0)
-
-// Starts the show on a dummy-driver desktop and waits for its window and the
-// fullscreen mode it switched to.
-std::string startFullscreen(XSession& session, ShowOnDisplay& show, double minHz, double maxHz)
-{
-    Mode mode;
-    EXPECT_TRUE(isDesktopMode(currentMode(session))) << currentMode(session).name;
-    if (!show.started())
-        return "";
-    const std::string window = session.waitForWindow(WINDOW_CLASS, seconds(30));
-    EXPECT_FALSE(window.empty()) << "no window appeared\n" << show.log();
-    const bool switched = waitForMode(
-        session,
-        [&](const Mode& m) { return isShowMode(m, minHz, maxHz); },
-        seconds(20), mode);
-    EXPECT_TRUE(switched) << "mode now " << mode.name << " at " << mode.rate << " Hz\n" << show.log();
-    return window;
-}
-
 void expectDesktopBack(const XSession& session)
 {
     Mode mode;
@@ -265,7 +176,7 @@ TEST(ModeChange, SwitchesTo120HzAndPutsTheDesktopBackOnEscape)
     XSession session(dummyXorgConf(true));
     REQUIRE_XORG(session);
     ShowOnDisplay show(session, {"--from", "20s"});
-    const std::string window = startFullscreen(session, show, 119.0, 121.0);
+    const std::string window = waitForFullscreen(session, show, 119.0, 121.0);
     ASSERT_FALSE(window.empty());
     EXPECT_EQ(show.escape(window), 0) << show.log();
     expectDesktopBack(session);
@@ -276,7 +187,7 @@ TEST(ModeChange, FallsBackTo60HzWithoutA120HzMode)
     XSession session(dummyXorgConf(false));
     REQUIRE_XORG(session);
     ShowOnDisplay show(session, {"--from", "20s"});
-    const std::string window = startFullscreen(session, show, 59.0, 61.0);
+    const std::string window = waitForFullscreen(session, show, 59.0, 61.0);
     ASSERT_FALSE(window.empty());
     EXPECT_NE(show.log().find("using 60 Hz"), std::string::npos) << show.log();
     EXPECT_EQ(show.escape(window), 0) << show.log();
@@ -288,7 +199,7 @@ TEST(ModeChange, PutsTheDesktopBackAfterACloseRequest)
     XSession session(dummyXorgConf(true));
     REQUIRE_XORG(session);
     ShowOnDisplay show(session, {"--from", "20s"});
-    const std::string window = startFullscreen(session, show, 119.0, 121.0);
+    const std::string window = waitForFullscreen(session, show, 119.0, 121.0);
     ASSERT_FALSE(window.empty());
     // Alt+F4 is openbox's close: it asks the window to close, as a title-bar button would.
     int status = 0;
@@ -303,7 +214,7 @@ TEST(ModeChange, PutsTheDesktopBackAfterSigterm)
     XSession session(dummyXorgConf(true));
     REQUIRE_XORG(session);
     ShowOnDisplay show(session, {"--from", "20s"});
-    const std::string window = startFullscreen(session, show, 119.0, 121.0);
+    const std::string window = waitForFullscreen(session, show, 119.0, 121.0);
     ASSERT_FALSE(window.empty());
     show.signal(SIGTERM);
     EXPECT_EQ(show.waitForExit(), 0) << show.log();

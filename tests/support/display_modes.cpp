@@ -62,6 +62,21 @@ Mode currentMode(const XSession& session)
     return {};
 }
 
+bool setMode(const XSession& session, const std::string& name)
+{
+    int status = 0;
+    std::istringstream lines(session.tool({"xrandr"}, status));
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t connected = line.find(" connected");
+        if (connected == std::string::npos)
+            continue;
+        session.tool({"xrandr", "--output", line.substr(0, connected), "--mode", name}, status);
+        return status == 0;
+    }
+    return false;
+}
+
 bool isDesktopMode(const Mode& mode) { return mode.name.rfind("1280x720", 0) == 0; }
 
 bool isShowMode(const Mode& mode, double minHz, double maxHz)

@@ -9,7 +9,16 @@
 #include <functional>
 #include <string>
 
+#include "support/real_parts.h"
 #include "support/x_session.h"
+
+// Ends the running test (see real_parts.h) when `session`, an Xorg with the
+// dummy driver, did not start.
+#define REQUIRE_XORG(session) \
+    do { \
+        if (!(session).ok()) \
+            REAL_PART_MISSING() << "no Xorg with the dummy driver for this test: " << (session).why(); \
+    } while (0)
 
 // The text of an xorg.conf for XSession.
 std::string dummyXorgConf(bool with120Hz);
@@ -25,6 +34,9 @@ Mode currentMode(const XSession& session);
 bool isDesktopMode(const Mode& mode);
 // A 1920 x 1080 mode between `minHz` and `maxHz`.
 bool isShowMode(const Mode& mode, double minHz, double maxHz);
+// Switches the first connected output to the mode called `name`, as a user
+// would with xrandr; false when xrandr refused.
+bool setMode(const XSession& session, const std::string& name);
 // Waits until the server's mode satisfies `wanted`; `seen` is the last read.
 bool waitForMode(const XSession& session, const std::function<bool(const Mode&)>& wanted,
                  std::chrono::milliseconds limit, Mode& seen);
