@@ -31,6 +31,7 @@
 #include "audio/audio_engine.h"
 #include "audio_fixtures.h"
 #include "platform/audio_out.h"
+#include "support/real_parts.h"
 
 extern char** environ;
 
@@ -183,12 +184,12 @@ protected:
                         "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket},
                        daemonLog);
         if (daemon < 0)
-            GTEST_SKIP() << "cannot start pulseaudio (is it installed?)";
+            REAL_PART_MISSING() << "cannot start pulseaudio (is it installed?)";
         for (int i = 0; i < 100 && !serverAnswers(); ++i)
             sleepMs(50);
         if (!serverAnswers()) {
             stop(daemon);
-            GTEST_SKIP() << "the PulseAudio daemon did not start: " << readText(daemonLog);
+            REAL_PART_MISSING() << "the PulseAudio daemon did not start: " << readText(daemonLog);
         }
         setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
         setenv("SDL_AUDIODRIVER", "pulseaudio", 1);

@@ -9,12 +9,13 @@
 
 #include "audio/audio_decode.h"
 #include "capture_output.h"
+#include "support/real_parts.h"
 
 TEST(CaptureOutput, WritesToAFullDiskFailWithTheFileAndTheReason)
 {
     struct stat info;
     if (stat("/dev/full", &info) != 0)
-        GTEST_SKIP() << "no /dev/full here";
+        REAL_PART_MISSING() << "no /dev/full here";
     std::string failure;
     const std::vector<uint8_t> rgba(64 * 36 * 4, 200);
     EXPECT_FALSE(writePng("/dev/full", rgba, 64, 36, failure));

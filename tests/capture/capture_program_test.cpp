@@ -22,6 +22,7 @@
 #include "audio/audio_decode.h"
 #include "capture_output.h"
 #include "platform/process.h"
+#include "support/real_parts.h"
 
 namespace {
 
@@ -172,7 +173,7 @@ TEST(CaptureProgram, SameOptionsGiveTheSameStillsWhetherSkippedFramesAreDrawnOrN
 TEST(CaptureProgram, ShortVideoIsH264WithTheSoundtrack)
 {
     if (!haveFfmpeg())
-        GTEST_SKIP() << "ffmpeg is not installed";
+        REAL_PART_MISSING() << "ffmpeg is not installed";
     const std::string folder = scratchFolder("video");
     const std::string video = folder + "/clip.mp4";
     const ProgramRun run = runProgram("--fps 30 --size 160x90 --from 20s --to 22000 --quiet --video " + shellQuote(video));
@@ -235,7 +236,7 @@ TEST(CaptureProgram, FailuresAreOneLineAndANonZeroStatus)
 TEST(CaptureProgram, FfvOneVideoAndPngSequenceEqualTheStillsOfTheSameFrames)
 {
     if (!haveFfmpeg())
-        GTEST_SKIP() << "ffmpeg is not installed";
+        REAL_PART_MISSING() << "ffmpeg is not installed";
     const std::string folder = scratchFolder("lossless");
     // FFV1 keeps RGB whole, so odd sizes work too.
     const std::string common = "--fps 10 --size 161x91 --quiet ";

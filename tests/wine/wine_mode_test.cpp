@@ -44,8 +44,7 @@ bool waitForIconic(const XSession& display, const std::string& window)
 TEST(WineModeChange, SwitchingAwayGivesTheDesktopItsModeBackUntilTheShowReturns)
 {
     XSession display(dummyXorgConf(true));
-    if (!display.ok())
-        GTEST_SKIP() << "no Xorg with the dummy driver for this test: " << display.why();
+    REQUIRE_XORG(display);
     WineSession wine(display, {"quillmoor.exe", "Data/music.mp3"});
     REQUIRE_WINE(wine);
     int status = 0;

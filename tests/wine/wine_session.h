@@ -14,14 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "support/real_parts.h"
 #include "support/x_session.h"
 
-// Skips the running test when what `wine` needs is missing; fails it when
-// wine is there but cannot be used.
+// Ends the running test when what `wine` needs is missing (see
+// real_parts.h); fails it when wine is there but cannot be used.
 #define REQUIRE_WINE(wine) \
     do { \
         if ((wine).missing()) \
-            GTEST_SKIP() << (wine).why(); \
+            REAL_PART_MISSING() << (wine).why(); \
         ASSERT_TRUE((wine).ok()) << (wine).why(); \
     } while (0)
 
