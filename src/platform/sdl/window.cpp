@@ -31,6 +31,7 @@ bool headless = false;
 // event queue, so the desktop's mode is put back by the usual teardown.
 constexpr int ENDING_SIGNALS[] = {SIGHUP, SIGQUIT};
 struct sigaction previousActions[2];
+bool signalsCaught = false;
 volatile sig_atomic_t endRequested = 0;
 
 void onEndingSignal(int)
@@ -45,10 +46,15 @@ void catchEndingSignals()
     sigemptyset(&action.sa_mask);
     for (int i = 0; i < 2; ++i)
         sigaction(ENDING_SIGNALS[i], &action, &previousActions[i]);
+    signalsCaught = true;
 }
 
 void releaseEndingSignals()
 {
+    if (!signalsCaught)
+        return;
+    signalsCaught = false;
+    endRequested = 0;
     for (int i = 0; i < 2; ++i)
         sigaction(ENDING_SIGNALS[i], &previousActions[i], nullptr);
 }
@@ -259,7 +265,10 @@ bool platformInitVideo(std::string& reason, const char* windowClass)
     if (!startVideo(reason))
         return false;
     videoUp = true;
-    catchEndingSignals();
+    // Only a show someone watches ends on them; the capture tool keeps the
+    // signals' usual meaning.
+    if (!headless)
+        catchEndingSignals();
     return true;
 }
 
@@ -269,7 +278,6 @@ void platformQuitVideo()
         return;
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     releaseEndingSignals();
-    endRequested = 0;
     videoUp = false;
 }
 
