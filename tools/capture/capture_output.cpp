@@ -1,6 +1,8 @@
 #include "capture_output.h"
 
+#include "app/fixed_step.h"
 #include "audio/audio_decode.h"
+#include "audio/audio_engine.h"
 #include "platform/folders.h"
 
 #include <png.h>
@@ -60,6 +62,13 @@ SampleStretch soundStretch(uint32_t rate, uint32_t startMs, uint64_t frameCount,
     return stretch;
 }
 
+bool readSoundtrack(uint32_t channel, const FrameSpan& frames, int fps, DecodedAudio& pcm, std::string& reason)
+{
+    const SampleStretch stretch =
+        soundStretch(audioChannelRate(channel), frameTimeMs(frames.first, fps), frames.count(), fps);
+    return audioChannelReadStretch(channel, stretch.first, stretch.count, pcm, reason);
+}
+
 bool writeWav(const std::string& path, const DecodedAudio& pcm, std::string& failure)
 {
     const uint64_t rate = pcm.rate;
@@ -117,11 +126,27 @@ std::vector<std::string> videoArguments(const VideoRequest& request, const std::
         codec = {"-c:v", "ffv1", "-level", "3", "-g", "1", "-pix_fmt", "bgr0", "-c:a", "pcm_s16le", "-f", "matroska"};
     } else {
         codec = {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-preset", request.preset, "-crf", std::to_string(request.crf),
-                 "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart", "-f", "mp4"};
+                 "-c:a", "aac", "-b:a", "192k", "-f", "mp4"};
+        // MP4 keeps a tag of its own naming only when told to.
+        arguments.insert(arguments.end(), {"-movflags", request.segmentTag.empty() ? "+faststart"
+                                                                                   : "+faststart+use_metadata_tags"});
     }
     arguments.insert(arguments.end(), codec.begin(), codec.end());
+    if (!request.segmentTag.empty())
+        arguments.insert(arguments.end(), {"-metadata", std::string(SEGMENT_TAG) + "=" + request.segmentTag});
     arguments.push_back(request.path);
     return arguments;
+}
+
+TemporaryFile::~TemporaryFile()
+{
+    if (!path_.empty())
+        removeFile(path_);
+}
+
+bool TemporaryFile::make(const char* suffix, std::string& failure)
+{
+    return makeTemporaryFile(suffix, path_, failure);
 }
 
 bool VideoPipe::check(const VideoRequest& request, std::string& failure)
