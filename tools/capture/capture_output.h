@@ -42,7 +42,7 @@ bool writeWav(const std::string& path, const DecodedAudio& pcm, std::string& fai
 
 struct VideoRequest {
     std::string path;       // the video to write
-    std::string audioPath;  // the WAV of its stretch of the soundtrack
+    std::string audioPath;  // the WAV of its stretch of the soundtrack; empty: no sound
     VideoCodec codec{};
     int crf = 18;           // H.264 only
     std::string preset = "medium";

@@ -182,12 +182,15 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
 
     // The soundtrack as the engine decoded it, the sound the show's spectrum
     // comes from, cut to the frames' stretch of show time. A sequence's
-    // audio.wav covers the whole sequence; of its segments, the first writes it.
+    // audio.wav covers the whole sequence; of its segments, the first writes
+    // it. A segment's video is pictures only: the join writes the sound of
+    // the whole range once, so no encoder's start-up delay falls at a joint.
     const uint64_t rangeFrames = plan.rangeEnd - plan.rangeFirst;
     const bool sequenceSound = options.audio && options.segmentIndex == 0;
+    const bool videoSound = video && options.segmentCount == 0;
     const uint32_t music = session.demo().music.activeHandle();
     const std::string musicPath = resolveContentPath("Data\\music.mp3");
-    if ((video || sequenceSound) && music == 0)
+    if ((videoSound || sequenceSound) && music == 0)
         return fail(nullptr, musicPath + ": the soundtrack did not load (see above)");
     DecodedAudio soundtrack;
     if (sequenceSound) {
@@ -196,14 +199,14 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
         if (!writeWav(options.framesDir + "/audio.wav", soundtrack, failure))
             return fail(nullptr, failure);
     }
-    if (video && !readSoundtrack(music, {plan.rangeFirst, plan.rangeEnd}, options.fps, soundtrack, failure))
+    if (videoSound && !readSoundtrack(music, {plan.rangeFirst, plan.rangeEnd}, options.fps, soundtrack, failure))
         return fail(nullptr, musicPath + ": " + failure);
-    TemporaryFile videoSound;
+    TemporaryFile videoWav;
     VideoPipe pipe;
     if (video) {
-        if (!videoSound.make(".wav", failure) || !writeWav(videoSound.path(), soundtrack, failure))
+        if (videoSound && (!videoWav.make(".wav", failure) || !writeWav(videoWav.path(), soundtrack, failure)))
             return fail(nullptr, failure);
-        request.audioPath = videoSound.path();
+        request.audioPath = videoWav.path();
         if (!pipe.open(request, failure))
             return fail(nullptr, failure);
     }
