@@ -116,12 +116,14 @@ std::vector<std::string> videoArguments(const VideoRequest& request, const std::
         ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
         "-f", "rawvideo", "-pix_fmt", "rgba",
         "-video_size", std::to_string(request.width) + "x" + std::to_string(request.height),
-        "-framerate", std::to_string(request.fps), "-i", "pipe:0", "-map", "0:v:0"};
+        "-framerate", std::to_string(request.fps), "-i", "pipe:0"};
     const bool sound = !request.audioPath.empty();
     // The WAV holds exactly the frames' stretch of the soundtrack, so sound
     // and picture start and end together whatever --from and --to say.
     if (sound)
-        arguments.insert(arguments.end(), {"-i", request.audioPath, "-map", "1:a:0"});
+        arguments.insert(arguments.end(), {"-i", request.audioPath, "-map", "0:v:0", "-map", "1:a:0"});
+    else
+        arguments.insert(arguments.end(), {"-map", "0:v:0"});
     std::vector<std::string> codec;
     if (request.codec == VideoCodec::Ffv1) {
         // Every frame a key frame, for editing; bgr0 keeps the RGB exactly.
