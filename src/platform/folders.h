@@ -2,7 +2,8 @@
 // files, making one, opening a file for writing, a temporary file and its
 // removal. The show itself writes nothing; the capture tool writes its
 // stills, picture sequences, sound and the soundtrack it hands the video
-// encoder. Paths are UTF-8 on both backends; '/' separates folders on both
+// encoder, and joins recordings under a temporary name before giving them
+// their own. Paths are UTF-8 on both backends; '/' separates folders on both
 // (Windows takes '\\' as well). Main thread only.
 #pragma once
 
@@ -32,3 +33,8 @@ bool makeTemporaryFile(const char* suffix, std::string& path, std::string& failu
 
 // Removes a file; false when it was not there or could not be removed.
 bool removeFile(const std::string& path);
+
+// Gives the file `from` the name `to` in the same folder, replacing what
+// was there, so that `to` appears whole or not at all. False with
+// "<to>: <reason>".
+bool replaceFile(const std::string& from, const std::string& to, std::string& failure);

@@ -9,6 +9,8 @@
 
 #include "app/demo.h"
 #include "app/options.h"
+#include "app/fixed_step.h"
+#include "capture_segments.h"
 
 namespace {
 
@@ -60,11 +62,60 @@ struct Given {
     bool codec = false;
     bool crf = false;
     bool preset = false;
+    bool other = false;  // anything but --join, --data, --quiet and segments
 };
+
+// A join takes its segments, where the content is, and --quiet.
+bool checkJoin(const CaptureOptions& options, const Given& given, std::string& error)
+{
+    if (given.other) {
+        error = "--join: takes the segments' videos, --data and --quiet only (the segments say the rest)";
+        return false;
+    }
+    if (!endsWith(options.joinPath, ".mkv") && !endsWith(options.joinPath, ".mp4")) {
+        error = "--join " + options.joinPath + ": name the joined video .mkv (FFV1 segments) or .mp4 (H.264)";
+        return false;
+    }
+    if (options.joinSegments.empty()) {
+        error = "--join: name the segments' videos after it";
+        return false;
+    }
+    return true;
+}
+
+// --segment splits the frames of --video or --frames, and needs at least
+// one frame per segment.
+bool checkSegment(const CaptureOptions& options, std::string& error)
+{
+    if (options.videoPath.empty() && options.framesDir.empty()) {
+        error = "--segment: applies to --video or --frames, and neither is given";
+        return false;
+    }
+    if (!options.stillsMs.empty() || options.reportState) {
+        error = std::string("--segment: ") + (options.reportState ? "--report-state" : "--still") +
+                " cannot be split; record it in a run of its own";
+        return false;
+    }
+    const uint64_t frames = firstFrameAtOrAfter(options.toMs, options.fps) -
+                            firstFrameAtOrAfter(options.fromMs, options.fps);
+    if (options.segmentCount > frames) {
+        error = "--segment " + std::to_string(options.segmentIndex) + "/" + std::to_string(options.segmentCount) +
+                ": only " + std::to_string(frames) + " frame(s) from --from to --to at " +
+                std::to_string(options.fps) + " fps, fewer than the segments";
+        return false;
+    }
+    return true;
+}
 
 // Every check that needs more than one option.
 bool checkTogether(CaptureOptions& options, const Given& given, std::string& error)
 {
+    if (!options.joinPath.empty())
+        return checkJoin(options, given, error);
+    if (!options.joinSegments.empty()) {
+        error = options.joinSegments.front() + ": unknown option (see --help)";
+        return false;
+    }
     if (options.stillsMs.empty() && options.videoPath.empty() && options.framesDir.empty() &&
         !options.reportState) {
         error = "nothing to do: give --still, --video, --frames or --report-state (see --help)";
@@ -96,6 +147,8 @@ bool checkTogether(CaptureOptions& options, const Given& given, std::string& err
         error = "--from must come before --to";
         return false;
     }
+    if (options.segmentCount > 0 && !checkSegment(options, error))
+        return false;
     std::sort(options.stillsMs.begin(), options.stillsMs.end());
     options.stillsMs.erase(std::unique(options.stillsMs.begin(), options.stillsMs.end()),
                            options.stillsMs.end());
@@ -126,6 +179,12 @@ ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, 
         const std::string option = argv[i];
         if (option == "--help" || option == "-h")
             return ParseResult::Help;
+        if (option.empty() || option[0] != '-') {
+            // Only a join takes names of its own: the segments.
+            options.joinSegments.push_back(option);
+            continue;
+        }
+        given.other = given.other || (option != "--quiet" && option != "--data" && option != "--join");
         if (option == "--draw-every-frame") {
             options.drawEveryFrame = true;
             continue;
@@ -145,7 +204,8 @@ ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, 
         const bool takesValue = option == "--fps" || option == "--size" || option == "--still" ||
                                 option == "--out" || option == "--video" || option == "--from" ||
                                 option == "--to" || option == "--codec" || option == "--crf" ||
-                                option == "--preset" || option == "--frames" || option == "--data";
+                                option == "--preset" || option == "--frames" || option == "--data" ||
+                                option == "--segment" || option == "--join";
         if (!takesValue) {
             error = option + ": unknown option (see --help)";
             return ParseResult::Error;
@@ -188,6 +248,17 @@ ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, 
             good = std::find(std::begin(H264_PRESETS), std::end(H264_PRESETS), value) != std::end(H264_PRESETS);
             options.preset = value;
             expected = "one of ultrafast, superfast, veryfast, faster, fast, medium, slow, slower, veryslow, placebo";
+        } else if (option == "--segment") {
+            std::string why;
+            good = parseSegment(value, options.segmentIndex, options.segmentCount, why);
+            if (!good) {
+                error = option + " " + value + ": " + why;
+                return ParseResult::Error;
+            }
+        } else if (option == "--join") {
+            good = !value.empty();
+            options.joinPath = value;
+            expected = "the name of the joined video";
         } else if (option == "--frames" || option == "--data") {
             good = !value.empty();
             (option == "--frames" ? options.framesDir : options.dataDir) = value;
@@ -226,6 +297,21 @@ const char* captureUsage()
            "  --frames DIR        the frames from --from to --to as DIR/frame_000000.png,\n"
            "                      frame_000001.png ... (DIR is made if missing)\n"
            "  --report-state      run to the end of the show and print its final state\n"
+           "\n"
+           "A recording across machines:\n"
+           "  --segment K/N       with --video or --frames: only the K-th (from 0) of N\n"
+           "                      contiguous pieces of the frames from --from to --to,\n"
+           "                      split by frame index the same way on every machine.\n"
+           "                      A video holds that piece's pictures (no sound), tagged\n"
+           "                      with which piece of which recording it is; a sequence gets\n"
+           "                      the piece's frames under their numbers in the whole\n"
+           "                      sequence (with --audio, piece 0 writes audio.wav for all)\n"
+           "  --join OUT SEG...   joins the N segment videos (any order) into OUT without\n"
+           "                      re-encoding the pictures, with the sound of the whole\n"
+           "                      range written once; OUT.mkv for FFV1, OUT.mp4 for H.264.\n"
+           "                      Every segment is checked first (all there, same size,\n"
+           "                      rate and recording, the frame count each should have);\n"
+           "                      on any fault nothing is written. Takes --data, --quiet\n"
            "\n"
            "How:\n"
            "  --fps N             frames per second, 1 to 1000 (default 60)\n"

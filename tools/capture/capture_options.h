@@ -2,7 +2,7 @@
 // show times, a video with the soundtrack in H.264 or lossless FFV1, a
 // numbered PNG sequence with the soundtrack beside it, or the show's state
 // at its end), at which frame rate and size, where to put it and where the
-// content is. Parsing checks the options themselves and how they go
+// content is; or one segment of such a recording, or the join of segments. Parsing checks the options themselves and how they go
 // together; whether the outputs can be written is checked by the run,
 // before the first frame. Main thread only.
 #pragma once
@@ -34,6 +34,10 @@ struct CaptureOptions {
     bool drawEveryFrame = false;       // draw skipped frames too (for comparison)
     bool reportState = false;          // run to the end, print the show's state
     bool quiet = false;                // no progress line and no summary
+    unsigned segmentIndex = 0;         // with segmentCount: which segment, from 0
+    unsigned segmentCount = 0;         // segments the range is split into; 0: not split
+    std::string joinPath;              // the video the segments join into; empty: no join
+    std::vector<std::string> joinSegments;  // the segments' videos, in any order
 };
 
 enum class ParseResult { Run, Help, Error };

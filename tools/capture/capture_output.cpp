@@ -1,6 +1,8 @@
 #include "capture_output.h"
 
+#include "app/fixed_step.h"
 #include "audio/audio_decode.h"
+#include "audio/audio_engine.h"
 #include "platform/folders.h"
 
 #include <png.h>
@@ -60,6 +62,13 @@ SampleStretch soundStretch(uint32_t rate, uint32_t startMs, uint64_t frameCount,
     return stretch;
 }
 
+bool readSoundtrack(uint32_t channel, const FrameSpan& frames, int fps, DecodedAudio& pcm, std::string& reason)
+{
+    const SampleStretch stretch =
+        soundStretch(audioChannelRate(channel), frameTimeMs(frames.first, fps), frames.count(), fps);
+    return audioChannelReadStretch(channel, stretch.first, stretch.count, pcm, reason);
+}
+
 bool writeWav(const std::string& path, const DecodedAudio& pcm, std::string& failure)
 {
     const uint64_t rate = pcm.rate;
@@ -107,21 +116,45 @@ std::vector<std::string> videoArguments(const VideoRequest& request, const std::
         ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
         "-f", "rawvideo", "-pix_fmt", "rgba",
         "-video_size", std::to_string(request.width) + "x" + std::to_string(request.height),
-        "-framerate", std::to_string(request.fps), "-i", "pipe:0",
-        // The WAV holds exactly the frames' stretch of the soundtrack, so sound
-        // and picture start and end together whatever --from and --to say.
-        "-i", request.audioPath, "-map", "0:v:0", "-map", "1:a:0"};
+        "-framerate", std::to_string(request.fps), "-i", "pipe:0"};
+    const bool sound = !request.audioPath.empty();
+    // The WAV holds exactly the frames' stretch of the soundtrack, so sound
+    // and picture start and end together whatever --from and --to say.
+    if (sound)
+        arguments.insert(arguments.end(), {"-i", request.audioPath, "-map", "0:v:0", "-map", "1:a:0"});
+    else
+        arguments.insert(arguments.end(), {"-map", "0:v:0"});
     std::vector<std::string> codec;
     if (request.codec == VideoCodec::Ffv1) {
         // Every frame a key frame, for editing; bgr0 keeps the RGB exactly.
-        codec = {"-c:v", "ffv1", "-level", "3", "-g", "1", "-pix_fmt", "bgr0", "-c:a", "pcm_s16le", "-f", "matroska"};
+        codec = {"-c:v", "ffv1", "-level", "3", "-g", "1", "-pix_fmt", "bgr0", "-f", "matroska"};
+        if (sound)
+            codec.insert(codec.end(), {"-c:a", "pcm_s16le"});
     } else {
         codec = {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-preset", request.preset, "-crf", std::to_string(request.crf),
-                 "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart", "-f", "mp4"};
+                 "-f", "mp4"};
+        if (sound)
+            codec.insert(codec.end(), {"-c:a", "aac", "-b:a", "192k"});
+        // MP4 keeps a tag of its own naming only when told to.
+        arguments.insert(arguments.end(), {"-movflags", request.segmentTag.empty() ? "+faststart"
+                                                                                   : "+faststart+use_metadata_tags"});
     }
     arguments.insert(arguments.end(), codec.begin(), codec.end());
+    if (!request.segmentTag.empty())
+        arguments.insert(arguments.end(), {"-metadata", std::string(SEGMENT_TAG) + "=" + request.segmentTag});
     arguments.push_back(request.path);
     return arguments;
+}
+
+TemporaryFile::~TemporaryFile()
+{
+    if (!path_.empty())
+        removeFile(path_);
+}
+
+bool TemporaryFile::make(const char* suffix, std::string& failure)
+{
+    return makeTemporaryFile(suffix, path_, failure);
 }
 
 bool VideoPipe::check(const VideoRequest& request, std::string& failure)

@@ -11,6 +11,7 @@
 #include "audio/audio_engine.h"
 #include "capture_options.h"
 #include "capture_output.h"
+#include "capture_segments.h"
 #include "capture_session.h"
 #include "platform/files.h"
 #include "platform/folders.h"
@@ -34,6 +35,7 @@ struct FramePlan {
     std::vector<Still> stills;  // by frame
     uint64_t rangeFirst = 0;    // first frame of the video and the sequence
     uint64_t rangeEnd = 0;      // one past the last; equal to rangeFirst: none
+    FrameSpan whole;            // the range before a split into segments
     uint64_t lastFrame = 0;     // the run ends after this frame
 };
 
@@ -47,6 +49,12 @@ FramePlan planFrames(const CaptureOptions& options)
     if (!options.videoPath.empty() || !options.framesDir.empty()) {
         plan.rangeFirst = firstFrameAtOrAfter(options.fromMs, options.fps);
         plan.rangeEnd = firstFrameAtOrAfter(options.toMs, options.fps);
+        plan.whole = {plan.rangeFirst, plan.rangeEnd};
+        if (options.segmentCount > 0) {
+            const FrameSpan piece = segmentSpan(plan.whole, options.segmentIndex, options.segmentCount);
+            plan.rangeFirst = piece.first;
+            plan.rangeEnd = piece.end;
+        }
         if (plan.rangeEnd > plan.rangeFirst)
             plan.lastFrame = std::max(plan.lastFrame, plan.rangeEnd - 1);
     }
@@ -55,21 +63,6 @@ FramePlan planFrames(const CaptureOptions& options)
         plan.lastFrame = std::max(plan.lastFrame, firstFrameAtOrAfter(SHOW_END_MS, options.fps));
     return plan;
 }
-
-// A file in the temporary folder, removed when this goes.
-class TemporaryFile {
-public:
-    ~TemporaryFile()
-    {
-        if (!path_.empty())
-            removeFile(path_);
-    }
-    bool make(const char* suffix, std::string& failure) { return makeTemporaryFile(suffix, path_, failure); }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 std::string sequencePath(const std::string& folder, uint64_t index)
 {
@@ -175,6 +168,8 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
         request.width = options.width;
         request.height = options.height;
         request.fps = options.fps;
+        if (options.segmentCount > 0)
+            request.segmentTag = formatSegmentTag({options.segmentIndex, options.segmentCount, options.fps, plan.whole});
         if (!VideoPipe::check(request, failure))
             return fail(nullptr, failure);
     }
@@ -186,28 +181,32 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
         return fail(nullptr, failure);
 
     // The soundtrack as the engine decoded it, the sound the show's spectrum
-    // comes from, cut to the frames' stretch of show time.
-    const uint32_t rangeStartMs = frameTimeMs(plan.rangeFirst, options.fps);
+    // comes from, cut to the frames' stretch of show time. A sequence's
+    // audio.wav covers the whole sequence; of its segments, the first writes
+    // it. A segment's video is pictures only: the join writes the sound of
+    // the whole range once, so no encoder's start-up delay falls at a joint.
     const uint64_t rangeFrames = plan.rangeEnd - plan.rangeFirst;
+    const bool sequenceSound = options.audio && options.segmentIndex == 0;
+    const bool videoSound = video && options.segmentCount == 0;
+    const uint32_t music = session.demo().music.activeHandle();
+    const std::string musicPath = resolveContentPath("Data\\music.mp3");
+    if ((videoSound || sequenceSound) && music == 0)
+        return fail(nullptr, musicPath + ": the soundtrack did not load (see above)");
     DecodedAudio soundtrack;
-    if (video || options.audio) {
-        const std::string musicPath = resolveContentPath("Data\\music.mp3");
-        const uint32_t music = session.demo().music.activeHandle();
-        if (music == 0)
-            return fail(nullptr, musicPath + ": the soundtrack did not load (see above)");
-        const SampleStretch stretch = soundStretch(audioChannelRate(music), rangeStartMs, rangeFrames, options.fps);
-        std::string reason;
-        if (!audioChannelReadStretch(music, stretch.first, stretch.count, soundtrack, reason))
-            return fail(nullptr, musicPath + ": " + reason);
+    if (sequenceSound) {
+        if (!readSoundtrack(music, plan.whole, options.fps, soundtrack, failure))
+            return fail(nullptr, musicPath + ": " + failure);
+        if (!writeWav(options.framesDir + "/audio.wav", soundtrack, failure))
+            return fail(nullptr, failure);
     }
-    if (options.audio && !writeWav(options.framesDir + "/audio.wav", soundtrack, failure))
-        return fail(nullptr, failure);
-    TemporaryFile videoSound;
+    if (videoSound && !readSoundtrack(music, {plan.rangeFirst, plan.rangeEnd}, options.fps, soundtrack, failure))
+        return fail(nullptr, musicPath + ": " + failure);
+    TemporaryFile videoWav;
     VideoPipe pipe;
     if (video) {
-        if (!videoSound.make(".wav", failure) || !writeWav(videoSound.path(), soundtrack, failure))
+        if (videoSound && (!videoWav.make(".wav", failure) || !writeWav(videoWav.path(), soundtrack, failure)))
             return fail(nullptr, failure);
-        request.audioPath = videoSound.path();
+        request.audioPath = videoWav.path();
         if (!pipe.open(request, failure))
             return fail(nullptr, failure);
     }
@@ -230,7 +229,7 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
                 return fail(&progress, failure);
         }
         if (inRange && sequence &&
-            !writePng(sequencePath(options.framesDir, frame - plan.rangeFirst), pixels, options.width,
+            !writePng(sequencePath(options.framesDir, frame - plan.whole.first), pixels, options.width,
                       options.height, failure))
             return fail(&progress, failure);
         if (inRange && video && !pipe.write(pixels, failure))

@@ -1,9 +1,11 @@
 // quillmoor-capture: renders the show offline at a fixed frame rate into PNG
 // stills, numbered PNG sequences and video (H.264 or lossless FFV1) with the
-// soundtrack. See --help.
+// soundtrack, one segment of such a recording, or the join of segments.
+// See --help.
 #include <cstdio>
 #include <string>
 
+#include "capture_join.h"
 #include "capture_options.h"
 #include "capture_run.h"
 
@@ -21,5 +23,5 @@ int main(int argc, char** argv)
     case ParseResult::Run:
         break;
     }
-    return runCapture(options, stdout);
+    return options.joinPath.empty() ? runCapture(options, stdout) : runJoin(options);
 }

@@ -68,3 +68,12 @@ bool removeFile(const std::string& path)
 {
     return ::unlink(path.c_str()) == 0;
 }
+
+bool replaceFile(const std::string& from, const std::string& to, std::string& failure)
+{
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        failure = to + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}

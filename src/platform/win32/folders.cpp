@@ -115,3 +115,12 @@ bool removeFile(const std::string& path)
 {
     return DeleteFileW(widen(path).c_str()) != 0;
 }
+
+bool replaceFile(const std::string& from, const std::string& to, std::string& failure)
+{
+    if (!MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        failure = to + ": " + systemMessage(GetLastError());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,40 @@
+// The join of a recording made in segments (--segment K/N on any number of
+// machines): checks that every segment of the recording is there, each a
+// video of the same codec, size and frame rate with exactly the frames its
+// place in the split gives it (read with the ffprobe tool), then joins their
+// pictures without re-encoding through ffmpeg's concat demuxer and writes the
+// soundtrack of the whole range once, decoded by the audio engine as a
+// single run's is. The result is made under a temporary name beside the
+// output and renamed when whole, so a failure leaves nothing behind.
+// Main thread only; opens the audio engine (silent) for the soundtrack.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "capture_options.h"
+#include "capture_segments.h"
+
+// One segment's video as ffprobe reads it.
+struct SegmentProbe {
+    std::string codec;      // ffprobe's codec name ("ffv1", "h264")
+    int width = 0;          // pixels
+    int height = 0;         // pixels
+    std::string rate;       // r_frame_rate, e.g. "30/1"
+    uint64_t frames = 0;    // video packets, one per frame
+    bool tagged = false;    // carries a readable segment tag
+    SegmentTag tag;
+};
+
+// Reads ffprobe's "key=value" lines (-show_entries ... -of
+// default=noprint_wrappers=1) into `probe`.
+void readSegmentProbe(const std::string& report, SegmentProbe& probe);
+
+// The concat demuxer's list for `paths` in order, each read as a file
+// relative to the current folder; false when a name cannot be written in
+// the list (a line break in it).
+bool concatList(const std::vector<std::string>& paths, std::string& list, std::string& failure);
+
+// Runs the join that `options` asks for: 0 when `joinPath` was written,
+// 1 with one line on stderr naming the segment or file at fault otherwise.
+int runJoin(const CaptureOptions& options);
