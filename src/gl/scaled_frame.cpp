@@ -100,12 +100,8 @@ void ScaledFrame::drawUpscaled() const
     const GLboolean depthTest = glIsEnabled(GL_DEPTH_TEST);
     const GLboolean cullFace = glIsEnabled(GL_CULL_FACE);
     const GLboolean lighting = glIsEnabled(GL_LIGHTING);
-    GLfloat colour[4];
-    glGetFloatv(GL_CURRENT_COLOR, colour);
-    GLint envMode = GL_MODULATE;
     glExt.glActiveTexture(GL_TEXTURE0);
     const GLboolean texturing = glIsEnabled(GL_TEXTURE_2D);
-    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &envMode);
 
     glDisable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
@@ -113,8 +109,8 @@ void ScaledFrame::drawUpscaled() const
     glDisable(GL_LIGHTING);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, colour_);
+    // The picture as it is, whatever the current colour.
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
 
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
@@ -139,8 +135,8 @@ void ScaledFrame::drawUpscaled() const
     glMatrixMode(GL_MODELVIEW);
 
     glBindTexture(GL_TEXTURE_2D, 0);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, envMode);
-    glColor4fv(colour);
+    // The passes draw their textures in the default mode.
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     if (!texturing)
         glDisable(GL_TEXTURE_2D);
     if (lighting)
