@@ -1,8 +1,10 @@
 // Frame cost of the show on the machine at hand: one whole renderFrame at
-// 1280 x 720 and 1920 x 1080, the terrain pass and the sprite pass alone
-// (and the sprites' per-particle uniform look-up), each split into
-// the time to submit the calls (CPU) and the time glFinish then waits for
-// the rasteriser. Content comes from the build's Data folder, so the frame
+// 480 x 270, 1280 x 720 and 1920 x 1080, the terrain pass and the sprite
+// pass alone (and the sprites' per-particle uniform look-up), each split
+// into the time to submit the calls (CPU) and the time glFinish then waits
+// for the rasteriser. The sprite pass and the whole frame run both ways:
+// every sprite through the full program (program:1) and the wholly blurred
+// ones through the blurred-only program (program:2), one after the other. Content comes from the build's Data folder, so the frame
 // is the one a viewer sees.
 // Runs headless: SDL_VIDEODRIVER=offscreen.
 #include <benchmark/benchmark.h>
@@ -12,9 +14,12 @@
 
 #include <chrono>
 #include <memory>
+#include <utility>
 
 #include "app/demo.h"
+#include "app/entry.h"
 #include "gl/gl_window.h"
+#include "platform/window.h"
 #include "platform/files.h"
 #include "resources/configurator.h"
 #include "app/clock.h"
@@ -35,65 +40,43 @@ double secondsSince(Clock::time_point start)
 }
 
 // A hidden window of the given size with the show's content loaded and its
-// projection; everything it made is released, GL objects first.
+// projection, started at `startMs` as the program's --from starts it (the
+// show before then simulated with the soundtrack's own spectrum); the show
+// ends, and everything it made goes, with this.
 struct ShowContext {
     std::unique_ptr<Demo> demo = std::make_unique<Demo>();
     std::unique_ptr<Scene> scene;
     bool ok = false;
 
-    ShowContext(int width, int height)
+    ShowContext(int width, int height, uint32_t startMs = 0)
     {
         setContentFolder(QUILLMOOR_BUILT_DATA);
-        ok = createGlWindow(*demo, width, height, false, 32);
-        if (!ok)
-            return;
-        KestruneConfigurator(demo.get()).configure();
-        glViewport(0, 0, width, height);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        gluPerspective(93.1, static_cast<double>(width) / height, 0.01, 10000.0);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        scene = std::make_unique<Scene>(*demo);
+        platformUseHeadless();
+        storeWindowlessSettings(*demo, width, height);
+        demo->settings.startMs = startMs;
+        demo->clock.service.start = [](uint32_t, uint32_t, TimerCallback, void*) { return 0u; };
+        scene = beginShow(*demo);
+        ok = scene != nullptr;
     }
 
-    ~ShowContext()
-    {
-        scene.reset();
-        demo->shaders.release();
-        demo->textures.release();
-        destroyGlWindow(*demo);
-    }
+    ~ShowContext() { endShow(*demo, std::move(scene)); }
 
     ShowContext(const ShowContext&) = delete;
     ShowContext& operator=(const ShowContext&) = delete;
 };
 
-// Lets the show run, undrawn, from its start to `untilMs` at 60 frames a second.
-void simulateUntil(Demo& demo, Scene& scene, uint32_t untilMs)
-{
-    scene.drawing = false;
-    for (uint32_t frame = 0; demo.timeMs < untilMs; ++frame) {
-        uint32_t next = (frame * 1000 + 30) / 60;
-        demo.frameStep = frameStepFor(next - demo.timeMs);
-        demo.timeMs = next;
-        renderFrame(scene);
-    }
-    scene.drawing = true;
-}
-
 // Times one pass per iteration: `submit` is timed alone, then glFinish.
 template <typename Pass>
 void timeSplit(benchmark::State& state, Pass submit, bool simulateFirst = false)
 {
-    ShowContext show(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    ShowContext show(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+                     simulateFirst ? 20000 : 0);
     if (!show.ok) {
         state.SkipWithError("no GL window (see stderr)");
         return;
     }
     Demo& demo = *show.demo;
-    if (simulateFirst)
-        simulateUntil(demo, *show.scene, 20000);
+    show.scene->singleSpriteProgram = state.range(2) == 1;
     demo.timeMs = 20000;  // particles and sprites running
     demo.frameStep = 0.016f;
     double submitSeconds = 0.0, finishSeconds = 0.0;
@@ -172,10 +155,19 @@ void BM_SizeUniformLookups(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_SpritePass)->Args({1280, 720})->Args({1920, 1080})->UseManualTime()->Unit(benchmark::kMillisecond);
+// Sizes, each with the sprites through one program and through two.
+void sizesBothWays(benchmark::internal::Benchmark* bench)
+{
+    for (const auto& size : {std::pair<int, int>{480, 270}, {1280, 720}, {1920, 1080}})
+        for (int programs : {1, 2})
+            bench->Args({size.first, size.second, programs});
+    bench->ArgNames({"w", "h", "program"});
+}
+
+BENCHMARK(BM_SpritePass)->Apply(sizesBothWays)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SizeUniformLookups)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_RenderFrame)->Args({1280, 720})->Args({1920, 1080})->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TerrainPass)->Args({1280, 720})->Args({1920, 1080})->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BackgroundOnly)->Args({1280, 720})->Args({1920, 1080})->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderFrame)->Apply(sizesBothWays)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TerrainPass)->Args({480, 270, 2})->Args({1920, 1080, 2})->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BackgroundOnly)->Args({480, 270, 2})->Args({1920, 1080, 2})->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

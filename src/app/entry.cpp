@@ -4,8 +4,10 @@
 #include "app/fixed_step.h"
 #include "app/main_loop.h"
 #include "app/options.h"
+#include "app/render_scale.h"
 #include "audio/audio_engine.h"
 #include "gl/gl_window.h"
+#include "gl/scaled_frame.h"
 #include "platform/log.h"
 #include "platform/window.h"
 #include "show/fades.h"
@@ -22,9 +24,21 @@ constexpr int FULLSCREEN_HEIGHT = 1080;
 // The main loop's outside world on a real window and the 1 ms clock.
 class LiveFrameIo : public FrameIo {
 public:
-    LiveFrameIo(Demo& demo, Scene& scene) : demo_(demo), scene_(scene) {}
+    LiveFrameIo(Demo& demo, Scene& scene, float renderScale) : demo_(demo), scene_(scene)
+    {
+        DisplayMode desktop;
+        const int refreshHz = platformDesktopMode(desktop, demo.settings.display) ? desktop.refreshHz : 0;
+        scale_.start(renderScale, frameBudgetMs(refreshHz));
+    }
 
-    void readFrameTime() override { demo_.clock.readFrameTime(demo_.timeMs, demo_.frameStep); }
+    void readFrameTime() override
+    {
+        const uint32_t before = demo_.timeMs;
+        demo_.clock.readFrameTime(demo_.timeMs, demo_.frameStep);
+        if (timed_)
+            scale_.frameTook(static_cast<float>(demo_.timeMs - before));
+        timed_ = true;
+    }
 
     bool peekMessage(Message& message) override
     {
@@ -52,14 +66,22 @@ public:
         return true;
     }
 
-    void renderFrame() override { ::renderFrame(scene_); }
+    void renderFrame() override
+    {
+        scaled_.begin(scale_.scale(), demo_.settings.width, demo_.settings.height);
+        ::renderFrame(scene_);
+    }
     void drawFades() override { ::drawFades(demo_); }
-    void bindWindowFramebuffer() override { glExt.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0); }
+    // Framebuffer 0, with a frame drawn smaller scaled up into it.
+    void bindWindowFramebuffer() override { scaled_.finish(); }
     void present() override { platformSwapWindow(demo_.window); }
 
 private:
     Demo& demo_;
     Scene& scene_;
+    RenderScaleController scale_;
+    ScaledFrame scaled_;  // released with this, before the context goes
+    bool timed_ = false;  // a frame time was read before
 };
 
 // Puts the music's play cursor at show time `timeMs`, so the spectrum read
@@ -168,8 +190,10 @@ int demoMain(Demo& demo, const ShowOptions& options)
         return 1;
     }
 
-    LiveFrameIo io(demo, *scene);
-    runMainLoop(demo, io);
+    {
+        LiveFrameIo io(demo, *scene, options.renderScale);
+        runMainLoop(demo, io);
+    }
 
     endShow(demo, std::move(scene));
     return 0;

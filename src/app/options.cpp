@@ -23,6 +23,7 @@ const ValueOption VALUE_OPTIONS[] = {
     {"--display", "a monitor number, 0 to 63 (0 is the primary)"},
     {"--from", "a show time in ms (or seconds with \"s\") before 153000"},
     {"--data", "a folder"},
+    {"--render-scale", "auto or a number from 0.25 to 1"},
 };
 
 const ValueOption* findValueOption(const std::string& name)
@@ -33,6 +34,23 @@ const ValueOption* findValueOption(const std::string& name)
     return nullptr;
 }
 
+// "auto" (0) or a decimal share from 0.25 to 1.
+bool readRenderScale(const std::string& text, float& scale)
+{
+    if (text == "auto") {
+        scale = 0.0f;
+        return true;
+    }
+    if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.'))
+        return false;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || !(value >= 0.25 && value <= 1.0))
+        return false;
+    scale = static_cast<float>(value);
+    return true;
+}
+
 bool readValue(const std::string& option, const std::string& value, ShowOptions& options)
 {
     if (option == "--size")
@@ -41,6 +59,8 @@ bool readValue(const std::string& option, const std::string& value, ShowOptions&
         return readWholeNumber(value, 0, MAX_DISPLAY, options.display);
     if (option == "--from")
         return readShowTime(value, SHOW_END_MS - 1, options.fromMs);
+    if (option == "--render-scale")
+        return readRenderScale(value, options.renderScale);
     options.dataFolder = value;
     return !value.empty();
 }
@@ -157,6 +177,10 @@ const char* showUsage()
            "                    simulated without drawing and the music starts at T\n"
            "  --data DIR        read the content from DIR instead of the Data folder\n"
            "                    beside the program\n"
+           "  --render-scale S  draw the picture at S (0.25 to 1) times the screen's\n"
+           "                    width and height and scale it up; \"auto\" (the default)\n"
+           "                    starts at 1 and steps down only while the frames come\n"
+           "                    slower than the display (at least 30 a second)\n"
            "  --help            this text\n"
            "  --version         the version\n"
            "\n"

@@ -17,6 +17,7 @@ struct ShowOptions {
     bool vsync = true;
     uint32_t fromMs = 0;       // show time of the first drawn frame, ms
     std::string dataFolder;    // empty: the default content folder
+    float renderScale = 0.0f;  // share of the viewport drawn, 0.25..1; 0 = automatic
 };
 
 enum class OptionsResult { Run, Help, Version, Error };

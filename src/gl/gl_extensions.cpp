@@ -142,6 +142,7 @@ void resolveFramebuffer(const LoaderEnv& env)
     RESOLVE(glBindFramebufferEXT);
     RESOLVE(glFramebufferTexture2DEXT);
     RESOLVE(glGenRenderbuffersEXT);
+    RESOLVE(glDeleteRenderbuffersEXT);
     RESOLVE(glBindRenderbufferEXT);
     RESOLVE(glRenderbufferStorageEXT);
     RESOLVE(glFramebufferRenderbufferEXT);

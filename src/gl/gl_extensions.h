@@ -110,6 +110,7 @@ struct GlExtensions {
     PFNGLBINDFRAMEBUFFEREXTPROC glBindFramebufferEXT = nullptr;
     PFNGLFRAMEBUFFERTEXTURE2DEXTPROC glFramebufferTexture2DEXT = nullptr;
     PFNGLGENRENDERBUFFERSEXTPROC glGenRenderbuffersEXT = nullptr;
+    PFNGLDELETERENDERBUFFERSEXTPROC glDeleteRenderbuffersEXT = nullptr;
     PFNGLBINDRENDERBUFFEREXTPROC glBindRenderbufferEXT = nullptr;
     PFNGLRENDERBUFFERSTORAGEEXTPROC glRenderbufferStorageEXT = nullptr;
     PFNGLFRAMEBUFFERRENDERBUFFEREXTPROC glFramebufferRenderbufferEXT = nullptr;

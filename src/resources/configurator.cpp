@@ -68,6 +68,23 @@ void buildPrograms(ShaderRegistry& shaders)
     fakeDof->addUniform(Float1, "size");
     fakeDof->addUniform(Float4, "camTarget");
     glExt.glUseProgram(0);
+
+    // The same vertex stage with the blurred-only fragment stage; without
+    // it every sprite goes through "FAKEDOF", which draws the same pixels.
+    shaders.addShader("FAKEDOF_FAR_FRAG", FAKEDOF_FAR_FRAGMENT_SOURCE, GL_FRAGMENT_SHADER);
+    ShaderProgram* far = shaders.createProgram("FAKEDOF_FAR", "FAKEDOF_VERT", "FAKEDOF_FAR_FRAG");
+    GLint linked = 0;
+    if (far)
+        glExt.glGetProgramiv(far->id, GL_LINK_STATUS, &linked);
+    // The sprite pass uses it only once its uniforms are registered.
+    if (!linked)
+        return;
+    glExt.glUseProgram(far->id);
+    far->addUniform(Int1, "blurred");
+    far->addUniform(Float1, "focalDist");
+    far->addUniform(Float1, "size");
+    far->addUniform(Float4, "camTarget");
+    glExt.glUseProgram(0);
 }
 
 // Reads one picture and, when its header gives the size of its texture,

@@ -105,6 +105,9 @@ struct Scene {
     // False while the offline renderer seeks: every pass still advances the
     // show's state (and draws from ShowRandom) but makes no GL calls.
     bool drawing = true;
+    // Every sprite through the full "FAKEDOF" program, none through the
+    // blurred-only one: the same pixels, at the old cost (for comparisons).
+    bool singleSpriteProgram = false;
 
     // Seeds ShowRandom, places the particles, sets the attractor arrays and
     // builds the terrain, in that order.

@@ -60,3 +60,26 @@ const char* const FAKEDOF_FRAGMENT_SOURCE =
     "    gl_FragColor = finalTap * globalColor;\n"
     "    gl_FragColor.a *= 1.0 - 0.75 * fragmentDist;\n"
     "}\n";
+
+// Fragment stage for sprites that lie a whole focal range or more from the
+// focal plane: there the blend above is entirely the blurred picture
+// (sharp x 0 + blurred, exactly), so only that picture is read, with the
+// same taps, weights and alpha, for the same pixels at half the reads.
+const char* const FAKEDOF_FAR_FRAGMENT_SOURCE =
+    "#version 120\n"
+    "uniform sampler2D blurred;\n"
+    "varying vec4 globalColor;\n"
+    "const vec2 FILTER_TAPS[5] = vec2[5](\n"
+    "    vec2(-0.0025, -0.0025), vec2(0.0025, -0.0025), vec2(0.0, 0.0),\n"
+    "    vec2(0.0025, 0.0025), vec2(-0.0025, 0.0025));\n"
+    "const float WEIGHTS[5] = float[5](0.1, 0.1, 0.6, 0.1, 0.1);\n"
+    "void main() {\n"
+    "    vec4 finalTap = vec4(0.0, 0.0, 0.0, 0.0);\n"
+    "    for (int i = 0; i < 5; i++) {\n"
+    "        vec2 at = gl_TexCoord[0].st + FILTER_TAPS[i];\n"
+    "        finalTap += WEIGHTS[i] * texture2D(blurred, at);\n"
+    "    }\n"
+    "    finalTap.a = 0.9;\n"
+    "    gl_FragColor = finalTap * globalColor;\n"
+    "    gl_FragColor.a *= 0.25;\n"
+    "}\n";

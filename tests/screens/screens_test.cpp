@@ -24,6 +24,28 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
+// The title plate lies right of centre in the lower half (eye space x 0.5
+// to 4.5, y -3 to -1 at depth 3): counts its near-white text there and in
+// the mirror-image area on the left, where no plate is drawn. The areas are
+// given in a 640 x 360 picture and scaled to `area`.
+void expectTitlePlate(const Screenshot& shot, const Area& area, int least)
+{
+    auto white = [&](int x0, int x1) {
+        const double sx = area.width / 640.0, sy = area.height / 360.0;
+        int count = 0;
+        for (int y = area.top + int(213 * sy); y < area.top + int(350 * sy); ++y)
+            for (int x = area.left + int(x0 * sx); x < area.left + int(x1 * sx); ++x) {
+                const uint8_t* p = shot.at(x, y);
+                count += p[0] >= 240 && p[1] >= 240 && p[2] >= 240;
+            }
+        return count;
+    };
+    const int plate = white(349, 576);
+    const int mirror = white(64, 291);
+    EXPECT_GT(plate, least) << "no title text where the title plate is";
+    EXPECT_GT(plate, 4 * mirror) << "plate " << plate << ", mirror " << mirror;
+}
+
 #define REQUIRE_X(session) \
     do { \
         if (!(session).ok()) \
@@ -110,22 +132,27 @@ TEST(Window, StartPartWayThroughShowsTheTitle)
 
     Screenshot shot;
     ASSERT_TRUE(show.waitForPicture(window, shot, seconds(60), 640, 360)) << show.log();
-    // The title plate lies right of centre in the lower half (eye space x 0.5
-    // to 4.5, y -3 to -1 at depth 3): count its near-white text there and in
-    // the mirror-image area on the left, where no plate is drawn.
-    auto white = [&](int x0, int x1) {
-        int count = 0;
-        for (int y = 213; y < 350; ++y)
-            for (int x = x0; x < x1; ++x) {
-                const uint8_t* p = shot.at(x, y);
-                count += p[0] >= 240 && p[1] >= 240 && p[2] >= 240;
-            }
-        return count;
-    };
-    const int plate = white(349, 576);
-    const int mirror = white(64, 291);
-    EXPECT_GT(plate, 500) << "no title text where the title plate is";
-    EXPECT_GT(plate, 4 * mirror) << "plate " << plate << ", mirror " << mirror;
+    expectTitlePlate(shot, pictureArea(640, 360), 500);
+
+    EXPECT_EQ(show.escape(window), 0) << show.log();
+}
+
+TEST(Window, HalfRenderScaleIsLetterboxedAliveAndPlacesTheTitle)
+{
+    // Drawn at 400 x 225 and scaled up into the 800 x 450 picture between
+    // the bars of an 800 x 600 window.
+    XSession session(1280, 1024);
+    REQUIRE_X(session);
+    ShowOnDisplay show(session, {"--window", "--size", "800x600", "--render-scale", "0.5", "--from", "56s"});
+    ASSERT_TRUE(show.started());
+    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
+    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+
+    Screenshot shot;
+    ASSERT_TRUE(show.waitForPicture(window, shot, seconds(60), 800, 600)) << show.log();
+    expectLetterboxed(shot, "800x600 window at scale 0.5");
+    expectTitlePlate(shot, pictureArea(800, 600), 700);
+    EXPECT_TRUE(show.waitForChange(window, shot, seconds(60))) << "the picture does not move";
 
     EXPECT_EQ(show.escape(window), 0) << show.log();
 }

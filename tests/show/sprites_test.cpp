@@ -1,6 +1,7 @@
 // The depth-of-field sprite pass, drawn on a real headless context and read
 // back: sharpness and alpha by distance from the focal plane, billboard size
-// and orientation, the state it leaves, and a missing program or uniform.
+// and orientation, the state it leaves, and a missing program or uniform;
+// and, without GL, which sprites are sent to the blurred-only program.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
@@ -394,5 +395,68 @@ TEST(SpriteSize, WaveAppliesOnlyAfterFifteenSeconds)
     scene.sizeWaveAmplitude = 0.0f;
     EXPECT_EQ(spriteSize(scene, 100, 15001), 0.125f);
 }
+
+// Which program a sprite goes to, without GL. The first camera has round
+// numbers: near 1 and far 3 make the clip depth 2d - 3 at distance d, the
+// eye is 8 from the target and the focal range 100, so the margin's edge
+// (1.01 x 100 from the plane) falls exactly on a sprite 56 away. The second
+// is the show's own camera and projection, with sprites on either side of
+// the plane and off the viewing axis.
+struct FocusCase {
+    const char* name;
+    float nearPlane, farPlane;
+    Vec4 eye;
+    float focalDistance;
+    float depthFromPlane;  // clip depth minus the focal plane's, in focal ranges
+    float sideways;        // distance off the viewing axis
+    bool blurred;          // expected: the blurred-only program
+};
+
+class SpriteFocusClass : public ::testing::TestWithParam<FocusCase> {};
+
+TEST_P(SpriteFocusClass, GoesToTheRightProgram)
+{
+    const FocusCase& c = GetParam();
+    Demo demo;
+    Scene scene(demo);
+    scene.cameraEye = c.eye;
+    scene.cameraTarget = Vec4{0.0f, 0.0f, 0.0f, 1.0f};
+    scene.focalDistance = c.focalDistance;
+
+    // Along the viewing axis to the distance whose clip depth is asked for.
+    const double n = c.nearPlane, f = c.farPlane;
+    const double eyeDistance = std::sqrt(double(c.eye.x) * c.eye.x + double(c.eye.y) * c.eye.y +
+                                         double(c.eye.z) * c.eye.z);
+    const double along = (eyeDistance + double(c.depthFromPlane) * c.focalDistance + 2.0 * f * n / (f - n)) *
+                         (f - n) / (f + n);
+    const double forward[3] = {-c.eye.x / eyeDistance, -c.eye.y / eyeDistance, -c.eye.z / eyeDistance};
+    const double side[3] = {forward[2], 0.0, -forward[0]};  // level and square to the view
+    float position[3];
+    for (int i = 0; i < 3; ++i)
+        position[i] = static_cast<float>(c.eye.x * (i == 0) + c.eye.y * (i == 1) + c.eye.z * (i == 2) +
+                                          forward[i] * along + side[i] * c.sideways);
+
+    EXPECT_EQ(spriteWhollyBlurred(spriteFocus(scene, c.nearPlane, c.farPlane), position), c.blurred);
+}
+
+const Vec4 ROUND_EYE{0.0f, 0.0f, 8.0f, 1.0f};
+const Vec4 SHOW_EYE{7.5f, -0.7f, 0.5f, 1.0f};
+
+const FocusCase FOCUS_CASES[] = {
+    {"AtTheFocalPlane", 1.0f, 3.0f, ROUND_EYE, 100.0f, 0.0f, 0.0f, false},
+    {"AtTheFocalRange", 1.0f, 3.0f, ROUND_EYE, 100.0f, 1.0f, 0.0f, false},
+    {"JustInsideTheMargin", 1.0f, 3.0f, ROUND_EYE, 100.0f, 1.005f, 0.0f, false},
+    {"ExactlyAtTheMargin", 1.0f, 3.0f, ROUND_EYE, 100.0f, 1.01f, 0.0f, true},
+    {"BeyondTheMargin", 1.0f, 3.0f, ROUND_EYE, 100.0f, 1.5f, 0.0f, true},
+    {"ShowCameraInFocus", 0.01f, 10000.0f, SHOW_EYE, 0.5f, 0.3f, 0.0f, false},
+    {"ShowCameraNearerThanTheRange", 0.01f, 10000.0f, SHOW_EYE, 0.5f, -2.0f, 0.0f, true},
+    {"ShowCameraNearerWithinTheMargin", 0.01f, 10000.0f, SHOW_EYE, 0.5f, -1.005f, 0.0f, false},
+    {"ShowCameraFartherOffTheAxis", 0.01f, 10000.0f, SHOW_EYE, 0.5f, 2.0f, 1.5f, true},
+    {"NoFocalRange", 0.01f, 10000.0f, SHOW_EYE, 0.0f, 50.0f, 0.0f, false},
+    {"NoProjection", 0.0f, 0.0f, SHOW_EYE, 0.5f, 2.0f, 0.0f, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Sprites, SpriteFocusClass, ::testing::ValuesIn(FOCUS_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

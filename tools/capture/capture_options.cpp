@@ -189,6 +189,10 @@ ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, 
             options.drawEveryFrame = true;
             continue;
         }
+        if (option == "--single-sprite-program") {
+            options.singleSpriteProgram = true;
+            continue;
+        }
         if (option == "--report-state") {
             options.reportState = true;
             continue;
@@ -331,6 +335,10 @@ const char* captureUsage()
            "                      share/games/quillmoor/ under the prefix it is installed in)\n"
            "  --draw-every-frame  draw the frames that are not written as well (slower; the\n"
            "                      result is the same)\n"
+           "  --single-sprite-program\n"
+           "                      draw every sprite with the full depth-of-field program,\n"
+           "                      none with the cheaper one for sprites wholly out of focus\n"
+           "                      (slower; the result is the same)\n"
            "  --quiet             no progress line and no summary\n"
            "  --help              this text\n"
            "\n"

@@ -32,6 +32,7 @@ struct CaptureOptions {
     uint32_t fromMs = 0;               // first show time written, ms
     uint32_t toMs = 153000;            // written frames start before this, ms
     bool drawEveryFrame = false;       // draw skipped frames too (for comparison)
+    bool singleSpriteProgram = false;  // every sprite through the full program (for comparison)
     bool reportState = false;          // run to the end, print the show's state
     bool quiet = false;                // no progress line and no summary
     unsigned segmentIndex = 0;         // with segmentCount: which segment, from 0

@@ -179,6 +179,7 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
     CaptureSession session;
     if (!session.open(options.width, options.height, options.fps, failure))
         return fail(nullptr, failure);
+    session.scene().singleSpriteProgram = options.singleSpriteProgram;
 
     // The soundtrack as the engine decoded it, the sound the show's spectrum
     // comes from, cut to the frames' stretch of show time. A sequence's
