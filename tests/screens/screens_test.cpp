@@ -15,6 +15,7 @@
 
 #include "support/display_modes.h"
 #include "support/letterbox.h"
+#include "support/real_parts.h"
 #include "support/x_session.h"
 
 namespace {
@@ -73,12 +74,18 @@ public:
     }
     void signal(int number) { child_.stop(number); }
     int waitForExit() { return child_.wait(seconds(90)); }
-    // Presses Escape in `window` and returns the exit status (-1: no exit).
-    int escape(const std::string& window)
+    // Presses `key` (an xdotool key name) in `window`.
+    void press(const std::string& window, const std::string& key)
     {
         int status = 0;
         session_.tool({"xdotool", "windowfocus", "--sync", window}, status, seconds(5));
-        session_.tool({"xdotool", "key", "Escape"}, status);
+        session_.tool({"xdotool", "key", key}, status);
+    }
+    bool running() { return child_.running(); }
+    // Presses Escape in `window` and returns the exit status (-1: no exit).
+    int escape(const std::string& window)
+    {
+        press(window, "Escape");
         return child_.wait(seconds(90));
     }
 
@@ -94,6 +101,27 @@ private:
         if (!(session).ok()) \
             GTEST_SKIP() << "no X server for this test: " << (session).why(); \
     } while (0)
+
+// Near-white pixels of a 640 x 360 picture in the lower half between
+// columns x0 and x1, where the title plate's text lies (right of centre).
+int titleWhite(const Screenshot& shot, int x0, int x1)
+{
+    int count = 0;
+    for (int y = 213; y < 350; ++y)
+        for (int x = x0; x < x1; ++x) {
+            const uint8_t* p = shot.at(x, y);
+            count += p[0] >= 240 && p[1] >= 240 && p[2] >= 240;
+        }
+    return count;
+}
+
+// The title plate is on screen: its text right of centre, and far less
+// near-white in the mirror-image area on the left, where no plate is drawn.
+bool titleShown(const Screenshot& shot)
+{
+    const int plate = titleWhite(shot, 349, 576);
+    return plate > 500 && plate > 4 * titleWhite(shot, 64, 291);
+}
 
 }  // namespace
 
@@ -176,22 +204,80 @@ TEST(Window, StartPartWayThroughShowsTheTitle)
     Screenshot shot;
     ASSERT_TRUE(show.waitForPicture(window, shot, seconds(60), 640, 360)) << show.log();
     // The title plate lies right of centre in the lower half (eye space x 0.5
-    // to 4.5, y -3 to -1 at depth 3): count its near-white text there and in
-    // the mirror-image area on the left, where no plate is drawn.
-    auto white = [&](int x0, int x1) {
-        int count = 0;
-        for (int y = 213; y < 350; ++y)
-            for (int x = x0; x < x1; ++x) {
-                const uint8_t* p = shot.at(x, y);
-                count += p[0] >= 240 && p[1] >= 240 && p[2] >= 240;
-            }
-        return count;
-    };
-    const int plate = white(349, 576);
-    const int mirror = white(64, 291);
-    EXPECT_GT(plate, 500) << "no title text where the title plate is";
-    EXPECT_GT(plate, 4 * mirror) << "plate " << plate << ", mirror " << mirror;
+    // to 4.5, y -3 to -1 at depth 3).
+    EXPECT_TRUE(titleShown(shot)) << "plate " << titleWhite(shot, 349, 576) << ", mirror "
+                                  << titleWhite(shot, 64, 291);
 
+    EXPECT_EQ(show.escape(window), 0) << show.log();
+}
+
+TEST(Window, SpacePausesAndResumesAndRightJumpsToTheTitle)
+{
+    XSession session(1280, 720);
+    if (!session.ok())
+        REAL_PART_MISSING() << "no X server for this test: " << session.why();
+    ShowOnDisplay show(session, {"--window", "--size", "640x360", "--from", "50s"});
+    ASSERT_TRUE(show.started());
+    const std::string window = session.waitForWindow(WINDOW_CLASS, seconds(30));
+    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+    Screenshot first, second;
+    ASSERT_TRUE(show.waitForPicture(window, first, seconds(60), 640, 360)) << show.log();
+
+    show.press(window, "space");
+    std::this_thread::sleep_for(milliseconds(500));
+    ASSERT_TRUE(session.screenshot(window, first));
+    std::this_thread::sleep_for(seconds(1));
+    ASSERT_TRUE(session.screenshot(window, second));
+    EXPECT_TRUE(first.rgb == second.rgb) << "the picture moves while paused";
+
+    show.press(window, "space");
+    EXPECT_TRUE(show.waitForChange(window, second, seconds(30))) << "the picture does not move on";
+
+    // Paused at about 50 s again, Right lands at 5 s on; played from there,
+    // the title plate (54 s to 64 s) is on screen within a few seconds, long
+    // before 50 s would have played on to it.
+    show.press(window, "space");
+    show.press(window, "Right");
+    show.press(window, "space");
+    const auto resumed = std::chrono::steady_clock::now();
+    bool title = false;
+    while (!title && std::chrono::steady_clock::now() - resumed < seconds(4) &&
+           show.waitForPicture(window, second, seconds(4), 640, 360))
+        title = titleShown(second);
+    EXPECT_TRUE(title) << "no title plate after Right\n" << show.log();
+
+    EXPECT_EQ(show.escape(window), 0) << show.log();
+}
+
+TEST(Window, LoopStartsTheShowAgainAtItsEnd)
+{
+    XSession session(1280, 720);
+    if (!session.ok())
+        REAL_PART_MISSING() << "no X server for this test: " << session.why();
+    ShowOnDisplay show(session, {"--window", "--size", "640x360", "--from", "151s", "--loop"});
+    ASSERT_TRUE(show.started());
+    const std::string window = session.waitForWindow(WINDOW_CLASS, seconds(30));
+    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+
+    // From 145 s the show fades to black (three quarters of the way at 151
+    // s); after the start's fade-in the sky fills the picture again.
+    auto skyShare = [](const Screenshot& shot) {
+        int sky = 0;
+        for (int y = 0; y < shot.height; ++y)
+            for (int x = 0; x < shot.width; ++x)
+                sky += shot.at(x, y)[2] >= 200;
+        return static_cast<double>(sky) / (shot.width * shot.height);
+    };
+    Screenshot shot;
+    bool started = false;
+    const auto end = std::chrono::steady_clock::now() + seconds(60);
+    while (!started && std::chrono::steady_clock::now() < end && show.running()) {
+        if (session.screenshot(window, shot) && shot.width == 640)
+            started = skyShare(shot) > 0.25;
+        std::this_thread::sleep_for(milliseconds(200));
+    }
+    EXPECT_TRUE(started) << "the show's start never came back\n" << show.log();
+    EXPECT_TRUE(show.running()) << "the show ended\n" << show.log();
     EXPECT_EQ(show.escape(window), 0) << show.log();
 }
 
