@@ -1,8 +1,7 @@
-// The viewer's controls as logic: keys come in as key-down messages through
-// the main loop, the show runs without drawing on a clock the test ticks and
-// the real soundtrack on the silent output, whose clock the test ticks with
-// it. After each control the clock's reading, the music's position and the
-// show's state are checked against what they must be.
+// The viewer's controls as logic: key-downs go through the main loop, the
+// show runs without drawing on a clock the test ticks, and the soundtrack
+// plays on the silent output whose clock the test ticks with it. After each
+// control: the clock's reading, the music's position and the show's state.
 #include <gtest/gtest.h>
 
 #include <SDL2/SDL_keycode.h>
@@ -14,7 +13,6 @@
 #include "app/demo.h"
 #include "app/fixed_step.h"
 #include "app/main_loop.h"
-#include "app/playback.h"
 #include "audio/audio_engine.h"
 #include "platform/sdl/keys.h"
 #include "show/beat.h"
@@ -23,20 +21,15 @@
 namespace {
 
 constexpr uint32_t FRAME_MS = 20;  // a whole number of sound frames at 44.1 kHz
-constexpr uint64_t NS_PER_MS = 1000000;
+uint64_t soundNowNs = 0;
 
-uint64_t audioNowNs = 0;
-uint64_t audioNow(void*) { return audioNowNs; }
-
-// A show without a window: the test's clock, the soundtrack on the silent
-// output, and frames that run every pass without drawing.
 class ShowRun : public FrameIo {
 public:
     explicit ShowRun(uint32_t startMs, bool loop = false)
     {
-        audioNowNs = 0;
-        audioSetClock(audioNow, nullptr);
-        EXPECT_TRUE(audioInit(0, 44100));
+        soundNowNs = 0;
+        audioSetClock([](void*) { return soundNowNs; }, nullptr);
+        audioInit(0, 44100);
         EXPECT_EQ(demo.music.load(QUILLMOOR_BINARY_DIR "/Data/music.mp3"), 0);
         scene = std::make_unique<Scene>(demo);
         attachPlayback(demo, scene.get());
@@ -48,31 +41,31 @@ public:
         audioChannelPlay(demo.music.activeHandle(), false);
         demo.musicPlaying = true;
     }
-    ~ShowRun() override
-    {
-        attachPlayback(demo, nullptr);
-        audioSetClock(nullptr, nullptr);
-    }
+    ~ShowRun() override { attachPlayback(demo, nullptr); }
 
-    // `ms` of real time: the timer's ticks and the sound output's clock.
-    void pass(uint32_t ms)
-    {
-        demo.clock.tickCount += ms;
-        audioNowNs += ms * NS_PER_MS;
-    }
-    // One frame FRAME_MS after the last, with these key-downs.
+    // A frame FRAME_MS of timer and sound clock after the last, with these key-downs.
     FrameOutcome frame(std::vector<uint32_t> keys = {})
     {
-        pass(FRAME_MS);
+        demo.clock.tickCount += FRAME_MS;
+        soundNowNs += FRAME_MS * 1000000ull;
         for (uint32_t key : keys)
             pending_.push_back(Message{Message::KeyDown, key});
         return runFrame(demo, *this);
     }
-    // The music's position as show time, ms.
     uint32_t musicMs() const
     {
         const uint32_t channel = demo.music.activeHandle();
         return static_cast<uint32_t>(audioChannelPosition(channel) * 1000 / audioChannelRate(channel));
+    }
+    // Enough of the show's state to tell two histories apart.
+    std::vector<float> state() const
+    {
+        std::vector<float> values{scene->cameraPhase, scene->rollAngle, scene->focalDistance,
+                                  scene->overlays.titleAlpha, static_cast<float>(scene->particleCount),
+                                  static_cast<float>(demo.fadeDone[0])};
+        for (const Vec4& p : scene->particles)
+            values.insert(values.end(), {p.x, p.y, p.z});
+        return values;
     }
 
     void readFrameTime() override { demo.clock.readFrameTime(demo.timeMs, demo.frameStep); }
@@ -96,128 +89,84 @@ private:
     std::deque<Message> pending_;
 };
 
-// The state a frame leaves behind, enough to tell two histories apart.
-struct ShowState {
-    std::vector<Vec4> particles;
-    int32_t particleCount;
-    float cameraPhase, rollAngle, focalDistance, titleAlpha;
-    uint32_t fadeDone0;
-
-    explicit ShowState(const ShowRun& run)
-        : particles(run.scene->particles), particleCount(run.scene->particleCount),
-          cameraPhase(run.scene->cameraPhase), rollAngle(run.scene->rollAngle),
-          focalDistance(run.scene->focalDistance), titleAlpha(run.scene->overlays.titleAlpha),
-          fadeDone0(run.demo.fadeDone[0])
-    {
-    }
-    bool operator==(const ShowState& o) const
-    {
-        bool same = particleCount == o.particleCount && cameraPhase == o.cameraPhase && rollAngle == o.rollAngle &&
-                    focalDistance == o.focalDistance && titleAlpha == o.titleAlpha && fadeDone0 == o.fadeDone0;
-        for (size_t i = 0; same && i < particles.size(); ++i)
-            same = particles[i].x == o.particles[i].x && particles[i].y == o.particles[i].y &&
-                   particles[i].z == o.particles[i].z;
-        return same;
-    }
-};
-
-// What the offline renderer has drawn at `timeMs`, a frame start at 60 fps:
-// the show simulated from 0 up to it, then that frame.
-ShowState capturedAt(uint32_t timeMs)
+// The state after the frame the offline renderer draws at `timeMs` (a
+// frame start at 60 fps): the show simulated from 0, then that frame.
+std::vector<float> capturedAt(uint32_t timeMs)
 {
     ShowRun run(0);
-    run.scene->restart();
     simulateShowTo(run.demo, *run.scene, timeMs, SIMULATION_FPS, placeMusicAt);
     const uint64_t frame = firstFrameAtOrAfter(timeMs, SIMULATION_FPS);
     setFrameTime(run.demo, timeMs, frame == 0 ? 0 : timeMs - frameTimeMs(frame - 1, SIMULATION_FPS));
     placeMusicAt(run.demo, timeMs);
     runFramePasses(run.demo, *run.scene, false);
-    return ShowState(run);
+    return run.state();
 }
 
-}  // namespace
-
-TEST(Controls, EveryBackendKeyReachesItsAction)
-{
-    struct Case {
-        int32_t sdlKey;
-        bool alt;
-        ViewerAction action;
-    };
-    const Case cases[] = {
-        {SDLK_ESCAPE, false, ViewerAction::EndShow},      {SDLK_F11, false, ViewerAction::ToggleFullscreen},
-        {SDLK_RETURN, true, ViewerAction::ToggleFullscreen}, {SDLK_RETURN, false, ViewerAction::None},
-        {SDLK_SPACE, false, ViewerAction::TogglePause},    {SDLK_LEFT, false, ViewerAction::SeekBack},
-        {SDLK_RIGHT, false, ViewerAction::SeekForward},    {SDLK_HOME, false, ViewerAction::SeekStart},
-        {SDLK_a, false, ViewerAction::None},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(actionForKey(virtualKeyFromSdlKey(c.sdlKey), c.alt), c.action) << "SDL key " << c.sdlKey;
-}
-
-// Frames from 12 s on, with a pause of one second after frame `pauseAfter`
-// (a frame on a beat, which changes the show every time it runs) or without;
-// the state after the same frames once the show runs again.
-ShowState playWithPause(int pauseAfter, bool pause)
+// 21 frames from 12 s on, with a second's pause after `pauseAfter` frames
+// or none; the state at the end.
+std::vector<float> playWithPause(int pauseAfter, bool pause)
 {
     ShowRun run(12000);
-    for (int i = 0; i < pauseAfter; ++i)
-        run.frame();
-    if (pause) {
-        run.frame({VK_SPACE_CODE});
-        const uint32_t heldMs = run.demo.timeMs;
-        const ShowState heldState(run);
-        EXPECT_EQ(run.musicMs(), heldMs);
-        for (int i = 0; i < 50; ++i) {
-            const FrameOutcome outcome = run.frame();
-            EXPECT_TRUE(outcome.presented && outcome.goOn) << "a paused show still draws";
-        }
+    for (int i = 0; i <= pauseAfter; ++i)
+        run.frame(pause && i == pauseAfter ? std::vector<uint32_t>{VK_SPACE_CODE} : std::vector<uint32_t>{});
+    const uint32_t heldMs = run.demo.timeMs;
+    const std::vector<float> held = run.state();
+    for (int i = 0; pause && i < 50; ++i) {
+        const FrameOutcome outcome = run.frame();
+        EXPECT_TRUE(outcome.presented && outcome.goOn) << "a paused show still draws";
         EXPECT_EQ(run.demo.timeMs, heldMs);
         EXPECT_EQ(run.musicMs(), heldMs);
-        EXPECT_TRUE(ShowState(run) == heldState) << "the picture stands still";
-        // Resumed: the frame with the key is the held one again.
-        run.frame({VK_SPACE_CODE});
-        EXPECT_EQ(run.demo.timeMs, heldMs);
-    } else {
-        run.frame();
+        EXPECT_EQ(run.state(), held) << "the picture stands still";
     }
+    if (pause)
+        run.frame({VK_SPACE_CODE});  // the held frame once more, then on
     for (int i = 0; i < 20; ++i) {
         run.frame();
         EXPECT_EQ(run.musicMs(), run.demo.timeMs) << "music and clock run together";
     }
-    EXPECT_EQ(run.demo.timeMs, 12000 + (pauseAfter + 21) * FRAME_MS);
-    return ShowState(run);
+    EXPECT_EQ(run.demo.timeMs, heldMs + 20 * FRAME_MS);
+    return run.state();
 }
 
-// Frames from 12 s before the first whose bass is over the beat threshold.
-int framesBeforeABeat()
+}  // namespace
+
+TEST(Controls, EveryKeyOfTheTableReachesItsAction)
 {
-    ShowRun run(12000);
-    for (int i = 0; i < 500; ++i) {
-        run.frame();
-        if (bassEnergy(run.demo.music.spectrum) > BEAT_THRESHOLD)
-            return i;
-    }
-    ADD_FAILURE() << "no beat in ten seconds of the soundtrack";
-    return 0;
+    const std::pair<uint32_t, ViewerAction> keys[] = {
+        {virtualKeyFromSdlKey(SDLK_ESCAPE), ViewerAction::EndShow},
+        {virtualKeyFromSdlKey(SDLK_F11), ViewerAction::ToggleFullscreen},
+        {virtualKeyFromSdlKey(SDLK_SPACE), ViewerAction::TogglePause},
+        {virtualKeyFromSdlKey(SDLK_LEFT), ViewerAction::SeekBack},
+        {virtualKeyFromSdlKey(SDLK_RIGHT), ViewerAction::SeekForward},
+        {virtualKeyFromSdlKey(SDLK_HOME), ViewerAction::SeekStart},
+        {virtualKeyFromSdlKey(SDLK_a), ViewerAction::None},
+    };
+    for (const auto& [key, action] : keys)
+        EXPECT_EQ(actionForKey(key, false), action) << key;
+    EXPECT_EQ(actionForKey(virtualKeyFromSdlKey(SDLK_RETURN), true), ViewerAction::ToggleFullscreen);
+    EXPECT_EQ(actionForKey(virtualKeyFromSdlKey(SDLK_RETURN), false), ViewerAction::None);
 }
 
 TEST(Controls, PauseHoldsClockMusicAndPictureAndResumesAsIfNeverPaused)
 {
-    const int pauseAfter = framesBeforeABeat();
-    const ShowState straight = playWithPause(pauseAfter, false);
-    EXPECT_TRUE(playWithPause(pauseAfter, true) == straight);
+    // Paused on a frame with a beat, which changes the show each time it runs.
+    int beatFrame = 0;
+    for (ShowRun run(12000); beatFrame < 500 && bassEnergy(run.demo.music.spectrum) <= BEAT_THRESHOLD; ++beatFrame)
+        run.frame();
+    ASSERT_LT(beatFrame, 500) << "no beat in ten seconds of the soundtrack";
+    EXPECT_EQ(playWithPause(beatFrame - 1, true), playWithPause(beatFrame - 1, false));
 }
 
 struct JumpCase {
     uint32_t fromMs;
     uint32_t key;
     uint32_t landsMs;  // a frame start at 60 fps
+    bool paused;
 };
 
 void PrintTo(const JumpCase& c, std::ostream* out)
 {
-    *out << "key " << c.key << " at " << c.fromMs << " ms";
+    *out << "key " << c.key << " at " << c.fromMs << " ms" << (c.paused ? ", paused" : "");
 }
 
 class ControlsJump : public ::testing::TestWithParam<JumpCase> {};
@@ -225,55 +174,41 @@ class ControlsJump : public ::testing::TestWithParam<JumpCase> {};
 TEST_P(ControlsJump, LandsOnTheFrameTheCaptureToolDrawsThere)
 {
     const JumpCase c = GetParam();
-    const ShowState captured = capturedAt(c.landsMs);
+    const std::vector<float> captured = capturedAt(c.landsMs);
     ShowRun run(c.fromMs - FRAME_MS);
-    run.scene->particles[0].x = 1e6f;  // a state no show has: a jump must start from 0
-    run.scene->rollAngle = 45.0f;
-    run.frame({c.key});
+    run.scene->particles[0].x = 1e6f;  // a state no show has: a jump starts from 0
+    run.frame(c.paused ? std::vector<uint32_t>{VK_SPACE_CODE, c.key} : std::vector<uint32_t>{c.key});
     EXPECT_EQ(run.demo.timeMs, c.landsMs);
     EXPECT_NEAR(run.musicMs(), c.landsMs, 1);
-    EXPECT_TRUE(ShowState(run) == captured);
+    EXPECT_EQ(run.state(), captured);
 
     run.frame();
-    EXPECT_EQ(run.demo.timeMs, c.landsMs + FRAME_MS) << "the clock runs on from the landing";
-    EXPECT_NEAR(run.musicMs(), c.landsMs + FRAME_MS, 1);
+    const uint32_t nextMs = c.landsMs + (c.paused ? 0 : FRAME_MS);
+    EXPECT_EQ(run.demo.timeMs, nextMs);
+    EXPECT_NEAR(run.musicMs(), nextMs, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, ControlsJump,
-                         ::testing::Values(JumpCase{20000, VK_RIGHT_CODE, 25000}, JumpCase{20000, VK_LEFT_CODE, 15000},
-                                           JumpCase{3000, VK_LEFT_CODE, 0}, JumpCase{9990, VK_HOME_CODE, 0},
-                                           JumpCase{7010, VK_LEFT_CODE, 2017}));
-
-TEST(Controls, JumpWhilePausedStaysPausedThere)
-{
-    ShowRun run(20000 - FRAME_MS);
-    run.frame({VK_SPACE_CODE, VK_LEFT_CODE});
-    EXPECT_EQ(run.demo.timeMs, 15000u);
-    const ShowState landed(run);
-    for (int i = 0; i < 10; ++i)
-        run.frame();
-    EXPECT_EQ(run.demo.timeMs, 15000u);
-    EXPECT_EQ(run.musicMs(), 15000u);
-    EXPECT_TRUE(ShowState(run) == landed);
-}
+                         ::testing::Values(JumpCase{20000, VK_RIGHT_CODE, 25000, false},
+                                           JumpCase{20000, VK_LEFT_CODE, 15000, false},
+                                           JumpCase{20000, VK_LEFT_CODE, 15000, true},
+                                           JumpCase{7010, VK_LEFT_CODE, 2017, false},
+                                           JumpCase{3000, VK_LEFT_CODE, 0, false},
+                                           JumpCase{9990, VK_HOME_CODE, 0, false}));
 
 TEST(Controls, PastTheEndEndsTheShowOrLoopsToTheStart)
 {
-    const ShowState start = capturedAt(0);
+    const std::vector<float> start = capturedAt(0);
     for (bool loop : {false, true}) {
         for (bool byKey : {false, true}) {
-            SCOPED_TRACE(std::string(loop ? "loop" : "once") + (byKey ? ", Right" : ", end reached"));
+            SCOPED_TRACE(std::string(loop ? "loop" : "once") + (byKey ? ", Right" : ", the end"));
             ShowRun run(byKey ? 149000 : SHOW_END_MS - FRAME_MS / 2, loop);
-            run.scene->particles[0].x = 1e6f;  // a state the start cannot have
             const Vec4* arrays = run.scene->particles.data();
-            const FrameOutcome outcome = byKey ? run.frame({VK_RIGHT_CODE}) : run.frame();
-            EXPECT_EQ(outcome.presented, loop);
-            EXPECT_EQ(outcome.goOn, loop);
+            const FrameOutcome outcome = run.frame(byKey ? std::vector<uint32_t>{VK_RIGHT_CODE} : std::vector<uint32_t>{});
+            EXPECT_EQ(outcome.presented && outcome.goOn, loop);
             if (!loop)
                 continue;
-            EXPECT_EQ(run.demo.timeMs, 0u);
-            EXPECT_EQ(run.musicMs(), 0u);
-            EXPECT_TRUE(ShowState(run) == start);
+            EXPECT_EQ(run.state(), start);
             EXPECT_EQ(run.scene->particles.data(), arrays) << "the start reuses the scene's arrays";
             run.frame();
             EXPECT_EQ(run.demo.timeMs, FRAME_MS);
@@ -286,6 +221,5 @@ TEST(Controls, EscapeEndsAPausedShow)
 {
     ShowRun run(30000);
     run.frame({VK_SPACE_CODE});
-    const FrameOutcome outcome = run.frame({VK_ESCAPE_CODE});
-    EXPECT_FALSE(outcome.presented || outcome.goOn);
+    EXPECT_FALSE(run.frame({VK_ESCAPE_CODE}).presented);
 }
