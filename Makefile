@@ -21,7 +21,7 @@ setup:
 	@bash tools/setup.sh $(SETUP_ARGS)
 
 configure: setup
-	@cmake -S . -B $(BUILD) $(SUITES) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) $(SUITES) $(CMAKE_FLAGS)
 
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
@@ -72,7 +72,7 @@ sanitize:
 FUZZ_SECONDS ?= 60
 fuzz: setup
 	@cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-		-DQUILLMOOR_CONTENT=OFF -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF >/dev/null
+		-DQUILLMOOR_CONTENT=OFF -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF
 	@cmake --build build-fuzz -j$(JOBS) --target pcx_fuzz audio_fuzz
 	@for target in pcx audio; do \
 		mkdir -p build-fuzz/fuzz/corpus_$$target && \
@@ -96,12 +96,12 @@ test-windows: WINDOWS_TESTS = ON
 test-windows: CMAKE_FLAGS += -DQUILLMOOR_WINDOWS_BUILD_DIR=$(CURDIR)/$(WINDOWS_BUILD)
 windows:
 	@bash tools/setup.sh --windows
-	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF >/dev/null
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF
 	@cmake --build $(BUILD) -j$(JOBS) --target quillmoor_content
 	@JOBS=$(JOBS) bash tools/windows/deps.sh $(WINDOWS_BUILD)/deps
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
 		-DQUILLMOOR_WINDOWS_DEPS=$(CURDIR)/$(WINDOWS_BUILD)/deps/prefix \
-		-DQUILLMOOR_WINDOWS_CONTENT=$(CURDIR)/$(BUILD)/Data -DQUILLMOOR_TESTS=$(WINDOWS_TESTS) >/dev/null
+		-DQUILLMOOR_WINDOWS_CONTENT=$(CURDIR)/$(BUILD)/Data -DQUILLMOOR_TESTS=$(WINDOWS_TESTS)
 	@cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 	@cd $(WINDOWS_BUILD) && for f in quillmoor-windows.zip packaging/windows/quillmoor/*.exe; do \
 		echo "$(WINDOWS_BUILD)/$$f: $$(stat -c %s $$f) bytes ($$(du -h $$f | cut -f1))"; done

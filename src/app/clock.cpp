@@ -10,6 +10,8 @@ bool FrameClock::startClock(uint32_t startMs)
 {
     tickCount.store(startMs, std::memory_order_relaxed);
     previousReading = startMs;
+    offset = 0;
+    held = false;
     failure = nullptr;
     if (service.caps(caps) != 0) {
         failure = "the timer's resolution cannot be read";
@@ -41,9 +43,29 @@ void FrameClock::onTick(void* clock)
     static_cast<FrameClock*>(clock)->tickCount.fetch_add(1, std::memory_order_relaxed);
 }
 
+uint32_t FrameClock::showTime() const
+{
+    return held ? heldMs : tickCount.load(std::memory_order_relaxed) - offset;
+}
+
+void FrameClock::hold(bool holding, uint32_t timeMs)
+{
+    held = false;
+    setShowTime(timeMs);
+    held = holding;
+    heldMs = timeMs;
+}
+
+void FrameClock::setShowTime(uint32_t timeMs)
+{
+    offset = tickCount.load(std::memory_order_relaxed) - timeMs;
+    heldMs = timeMs;
+    previousReading = timeMs;
+}
+
 void FrameClock::readFrameTime(uint32_t& timeMs, float& frameStep)
 {
-    uint32_t now = tickCount.load(std::memory_order_relaxed);
+    uint32_t now = showTime();
     uint32_t elapsed = now - previousReading;
     timeMs = now;
     previousReading = now;

@@ -1,7 +1,7 @@
 // Demo: the one application record. It holds the fixed launch settings, the
 // window and context, the message-pump and key state, the extension loader,
 // the texture and shader registries, the music track, the content set-up
-// object and the per-frame time values. The entry point constructs it first
+// object, the per-frame time values and the viewer's playback state. The entry point constructs it first
 // and destroys it last; everything else reaches it through a pointer.
 // Main thread only (the clock's timer thread touches only FrameClock).
 #pragma once
@@ -11,6 +11,7 @@
 
 #include "app/aspect.h"
 #include "app/clock.h"
+#include "app/playback.h"
 #include "audio/music_track.h"
 #include "gl/gl_extensions.h"
 #include "resources/configurator.h"
@@ -28,6 +29,7 @@ struct DemoSettings {
     AspectClass aspect = AspectOther;  // the desktop's, recorded; the view fits any shape
     int32_t display = 0;      // monitor index, 0 = primary
     uint32_t startMs = 0;     // show time of the first drawn frame, ms
+    bool silent = false;      // no sound device is opened: nobody listens
 };
 
 struct GlVersion {
@@ -35,8 +37,6 @@ struct GlVersion {
     int32_t minor = 0;
 };
 
-// Virtual-key code of the key that ends the show.
-constexpr uint32_t VK_ESCAPE_CODE = 27;
 // Show time (ms) at which the main loop ends the show.
 constexpr uint32_t SHOW_END_MS = 153000;
 // Rows of the timed fades table.
@@ -49,7 +49,7 @@ struct Demo {
     int32_t pixelFormat = 0;             // 1 = as asked, 2 = nearest match
     bool classRegistered = false;        // video subsystem up for the window
     bool quitPosted = false;             // a quit message waits in the queue
-    uint8_t keyStates[256] = {};         // 1 once a key-down arrived; never cleared
+    bool endRequested = false;           // the viewer ended the show (Escape)
     GlVersion glVersion;
     ExtensionLoader extensions;
     TextureRegistry textures;
@@ -62,6 +62,7 @@ struct Demo {
     float frameStep = 0.0f;              // elapsed ms / 500, at least 1e-8
     uint32_t fadeDone[FADE_ROW_COUNT] = {};  // a fade row has finished
     FrameClock clock;
+    Playback playback;                   // pause, jumps and the loop
 
     // Reads the desktop's aspect class and readies the extension loader.
     Demo();

@@ -4,6 +4,7 @@
 #include "app/fixed_step.h"
 #include "app/main_loop.h"
 #include "app/options.h"
+#include "app/playback.h"
 #include "app/render_scale.h"
 #include "audio/audio_engine.h"
 #include "gl/gl_window.h"
@@ -84,17 +85,6 @@ private:
     bool timed_ = false;  // a frame time was read before
 };
 
-// Puts the music's play cursor at show time `timeMs`, so the spectrum read
-// next is the soundtrack's at that moment.
-void placeMusicAt(Demo& demo, uint32_t timeMs)
-{
-    const uint32_t channel = demo.music.activeHandle();
-    const uint32_t rate = audioChannelRate(channel);
-    if (rate == 0)
-        return;
-    audioChannelSetPosition(channel, static_cast<uint64_t>(timeMs) * rate / 1000);
-}
-
 // Starts the music channel (volume 0 when musicOn is off) at the show's
 // start time and marks it playing.
 void startMusic(Demo& demo)
@@ -121,6 +111,8 @@ std::unique_ptr<Scene> beginShow(Demo& demo, bool clockMustRun)
     auto scene = std::make_unique<Scene>(demo);
     for (uint32_t& done : demo.fadeDone)
         done = 0;
+    demo.endRequested = false;
+    attachPlayback(demo, scene.get());
     // A start part-way through: the show up to then is simulated at a fixed
     // step, each step seeing the spectrum of its own moment.
     if (demo.settings.startMs > 0) {
@@ -139,6 +131,7 @@ std::unique_ptr<Scene> beginShow(Demo& demo, bool clockMustRun)
 
 void endShow(Demo& demo, std::unique_ptr<Scene> scene)
 {
+    attachPlayback(demo, nullptr);
     demo.clock.stopClock();
     demo.configurator.reset();
     if (demo.musicPlaying)
@@ -164,6 +157,7 @@ void storeLaunchSettings(Demo& demo, const ShowOptions& options)
     settings.colourBits = 32;
     settings.display = options.display;
     settings.startMs = options.fromMs;
+    demo.playback.loop = options.loop;
     demo.musicOn = true;
     settings.aspect = demo.desktopAspect;
 }
@@ -176,6 +170,7 @@ void storeWindowlessSettings(Demo& demo, int width, int height)
     options.height = height;
     options.vsync = false;
     storeLaunchSettings(demo, options);
+    demo.settings.silent = true;
 }
 
 int demoMain(Demo& demo, const ShowOptions& options)

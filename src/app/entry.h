@@ -14,18 +14,19 @@ struct Demo;
 struct Scene;
 
 // Stores the launch settings: without options 1920 x 1080 fullscreen, vsync,
-// 32 bits, from show time 0; the options change only what they name.
+// 32 bits, from show time 0, once; the options change only what they name.
 void storeLaunchSettings(Demo& demo, const ShowOptions& options = ShowOptions());
 // The settings of a run nobody watches live (the offline renderer, tests):
-// a width x height window that is not fullscreen, no vsync, 32 bits, music on.
+// a width x height window that is not fullscreen, no vsync, 32 bits, music on,
+// played on the silent output (no sound device is opened).
 void storeWindowlessSettings(Demo& demo, int width, int height);
 // The start-up after the settings: window and context, content, scene,
-// cleared fades, the show simulated up to its start time when that is not 0,
-// clock and music from the start time. Null when the window could not be
-// opened, or, with `clockMustRun`, when the clock could not start (said
-// why); the caller then ends the show with endShow(demo, nullptr). Runs
-// driven by something else than the clock (the offline renderer, tests)
-// leave `clockMustRun` off.
+// cleared fades, playback attached to the scene, the show simulated up to
+// its start time when that is not 0, clock and music from the start time.
+// Null when the window could not be opened, or, with `clockMustRun`, when
+// the clock could not start (said why); the caller then ends the show with
+// endShow(demo, nullptr). Runs driven by something else than the clock (the
+// offline renderer, tests) leave `clockMustRun` off.
 std::unique_ptr<Scene> beginShow(Demo& demo, bool clockMustRun = false);
 // The teardown after the last frame: clock, configurator, music, window and
 // context, then the scene (released and freed; null is fine). Safe when

@@ -1,6 +1,8 @@
 #include "app/main_loop.h"
 
+#include "app/controls.h"
 #include "app/demo.h"
+#include "app/playback.h"
 #include "gl/gl_window.h"
 
 void dispatchMessage(Demo& demo, const Message& message)
@@ -38,17 +40,18 @@ FrameOutcome runFrame(Demo& demo, FrameIo& io)
             quit = true;
             break;
         }
-        if (message.kind == Message::KeyDown && message.wParam < 256)
-            demo.keyStates[message.wParam] = 1;
+        if (message.kind == Message::KeyDown)
+            applyViewerAction(demo, actionForKey(message.wParam, message.alt));
         dispatchMessage(demo, message);
     }
+    prepareFrame(demo);
 
     FrameOutcome outcome;
     uint32_t t = demo.timeMs;
     io.renderFrame();
     io.drawFades();
     io.bindWindowFramebuffer();
-    if (t >= SHOW_END_MS || demo.keyStates[VK_ESCAPE_CODE])
+    if (t >= SHOW_END_MS || demo.endRequested)
         return outcome;
     io.present();
     outcome.presented = true;

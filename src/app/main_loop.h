@@ -1,14 +1,17 @@
 // The main loop: one pass per frame, never sleeping. Reads the clock, drains
-// the window messages (keys are noted, every message goes to the window
-// procedure, and a quit posted by it is delivered once the queue is
-// otherwise empty), renders the frame and its fades, binds the window's
-// framebuffer, ends the show before presenting at 153 000 ms or on Escape,
-// presents, and ends after a quit.
+// the window messages (a key-down goes through the viewer's key table,
+// every other message to the window procedure, and a quit posted by it is
+// delivered once the queue is otherwise empty), lets playback wrap a looping
+// show or bring back a paused frame, renders the frame and its fades, binds
+// the window's framebuffer, ends the show before presenting at 153 000 ms or
+// on Escape, presents, and ends after a quit.
 // The outside world comes in through FrameIo so tests can drive it.
 // Main thread only.
 #pragma once
 
 #include <cstdint>
+
+#include "app/controls.h"
 
 struct Demo;
 
@@ -42,8 +45,8 @@ struct FrameOutcome {
 // browser calls once per animation frame.
 FrameOutcome runFrame(Demo& demo, FrameIo& io);
 
-// Runs passes until 153 000 ms, Escape or a quit message. Returns the
-// number of frames presented.
+// Runs passes until 153 000 ms (never, when looping), Escape or a quit
+// message. Returns the number of frames presented.
 uint64_t runMainLoop(Demo& demo, FrameIo& io);
 
 // Hands one drained message to the window procedure, as dispatching would.

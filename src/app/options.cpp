@@ -134,6 +134,10 @@ OptionsResult parseShowOptions(int argc, char** argv, ShowOptions& options, std:
             options.vsync = false;
             continue;
         }
+        if (option == "--loop") {
+            options.loop = true;
+            continue;
+        }
         const ValueOption* valueOption = findValueOption(option);
         if (!valueOption) {
             error = option + ": unknown option (see --help)";
@@ -163,8 +167,11 @@ const char* showUsage()
            "\n"
            "Plays the 153-second show once, with its soundtrack, and exits. Without\n"
            "options it fills the screen at 1920x1080 and 120 Hz (or the nearest the\n"
-           "display offers), letterboxed to 16:9, with vsync. Escape ends it; F11 or\n"
-           "Alt+Enter switches between fullscreen and a window.\n"
+           "display offers), letterboxed to 16:9, with vsync.\n"
+           "\n"
+           "Keys: Escape ends it; F11 or Alt+Enter switches between fullscreen and a\n"
+           "window; Space pauses and resumes picture and music together; Left and\n"
+           "Right jump 5 seconds back and on, Home back to the start.\n"
            "\n"
            "  --window          a resizable window (1280x720 unless --size says\n"
            "                    otherwise) instead of fullscreen; no mode change\n"
@@ -175,6 +182,8 @@ const char* showUsage()
            "  --from T          start at show time T: milliseconds (\"56000\") or\n"
            "                    seconds with an s (\"56s\"); the show before it is\n"
            "                    simulated without drawing and the music starts at T\n"
+           "  --loop            start again from the beginning at the end, with the\n"
+           "                    music, until Escape\n"
            "  --data DIR        read the content from DIR instead of the Data folder\n"
            "                    beside the program\n"
            "  --render-scale S  draw the picture at S (0.25 to 1) times the screen's\n"

@@ -1,6 +1,6 @@
 // The show's command line: how a viewer asks for a window instead of the
-// fullscreen mode, a size, a monitor, no vsync, a start part-way through, or
-// another content folder. Parsing checks only the options themselves and
+// fullscreen mode, a size, a monitor, no vsync, a start part-way through, a
+// show that starts again at its end, or another content folder. Parsing checks only the options themselves and
 // touches nothing else; it runs before any window opens. The readers of
 // whole numbers, picture sizes and show times are shared with the capture
 // tool, so both read the same values the same way. Any thread.
@@ -16,6 +16,7 @@ struct ShowOptions {
     int display = 0;           // monitor index, 0 = primary
     bool vsync = true;
     uint32_t fromMs = 0;       // show time of the first drawn frame, ms
+    bool loop = false;         // start again from 0 at the end, until Escape
     std::string dataFolder;    // empty: the default content folder
     float renderScale = 0.0f;  // share of the viewport drawn, 0.25..1; 0 = automatic
 };

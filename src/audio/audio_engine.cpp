@@ -482,6 +482,25 @@ bool audioChannelPlay(uint32_t handle, bool restart)
     return true;
 }
 
+bool audioChannelPause(uint32_t handle)
+{
+    Channel* channel = findChannel(handle);
+    if (!channel)
+        return false;
+    if (!engine.hasDevice) {
+        settleSilentClock(*channel, silentNowNs());
+        channel->playing.store(false, std::memory_order_relaxed);
+        return true;
+    }
+    OutputLock lock;
+    // What the device was handed beyond the heard frame plays out now; a
+    // resume starts again from the heard frame, so nothing is skipped.
+    const uint64_t heard = devicePosition(*channel);
+    channel->playing.store(false, std::memory_order_relaxed);
+    moveDeviceCursor(*channel, heard);
+    return true;
+}
+
 int audioChannelGetData(uint32_t handle, void* buffer, uint32_t flags)
 {
     Channel* channel = findChannel(handle);

@@ -1,6 +1,8 @@
 // Our audio engine: what the show expects of an audio library. MP3 streams
 // (libmpg123) and tracker modules (libopenmpt) become channels with non-zero
-// handles; SDL2 audio mixes the playing ones.
+// handles. The engine mixes the playing ones itself, in the fill function it
+// gives the platform's output (platform/audio_out.h: SDL2's audio on Linux,
+// WINMM waveOut fed from a thread of ours on Windows).
 //
 // Streaming: each channel decodes on demand into a ring of RING_SECONDS of
 // PCM (audio_stream.h), so memory does not depend on the length of the file.
@@ -19,8 +21,9 @@
 // silent and each play position follows a clock (CLOCK_MONOTONIC, or the
 // one given to audioSetClock), so the spectrum is the same.
 //
-// Process-wide state; control calls from the main thread. The output runs
-// on SDL's audio thread; a channel's ring, decoder and device cursor are
+// Process-wide state; control calls from the main thread. The mixing runs
+// on the output's thread (SDL's audio thread, or the waveOut feeder); a
+// channel's ring, decoder and device cursor are
 // touched only under the output's lock, which the main thread takes briefly
 // to read a position or a spectrum.
 // Files are read from the path given; content names are resolved by the
@@ -73,6 +76,10 @@ uint32_t audioMusicLoad(const char* path, uint32_t flags);
 bool audioChannelSetAttribute(uint32_t handle, uint32_t attribute, float value);
 bool audioStart();                                   // output running
 bool audioChannelPlay(uint32_t handle, bool restart);  // play from the cursor
+// Stops the channel where it is heard now; audioChannelPlay without restart
+// goes on from there. The position stands still meanwhile, so the spectrum
+// does too. False for an unknown handle.
+bool audioChannelPause(uint32_t handle);
 // AUDIO_DATA_FFT1024: writes 512 floats, the spectrum at the play cursor.
 // Returns the bytes written, or -1 for an unknown handle or flag.
 int audioChannelGetData(uint32_t handle, void* buffer, uint32_t flags);

@@ -20,8 +20,6 @@ namespace {
 constexpr const char* WINDOW_CLASS = "demo_zel";
 constexpr const char* WINDOW_TITLE = "quillmoor2o15";
 constexpr int FULLSCREEN_REFRESH_HZ = 120;
-constexpr uint32_t VK_RETURN_CODE = 13;
-constexpr uint32_t VK_F11_CODE = 0x7A;
 
 bool desktopFallback = false;  // the last window took the desktop's own mode
 
@@ -174,10 +172,7 @@ void windowProc(Demo& demo, const Message& message)
             setViewport(message.width, message.height);
         }
         break;
-    case Message::KeyDown:
-        if (message.wParam == VK_F11_CODE || (message.wParam == VK_RETURN_CODE && message.alt))
-            toggleFullscreen(demo);
-        break;
+    case Message::KeyDown:  // the viewer's key table has them
     case Message::None:
     case Message::Quit:
         break;

@@ -2,9 +2,10 @@
 // 120 Hz is refused), pixel format, compatibility GL context, GL version,
 // extension table, then show, focus, hidden cursor, projection and swap
 // interval. Closing undoes it all and is safe to call twice. The window
-// procedure turns a close request into a quit message for the main loop,
-// fits the view to every new drawable size, and switches between fullscreen
-// and a window on F11 or Alt+Enter. Main thread only.
+// procedure turns a close request into a quit message for the main loop and
+// fits the view to every new drawable size; the switch between fullscreen
+// and a window is here for the viewer's keys (app/controls.h). Main thread
+// only.
 #pragma once
 
 struct Demo;
@@ -25,7 +26,7 @@ void readGlVersion(Demo& demo);
 // Reads "major.minor..." from the digits either side of the first dot.
 void parseGlVersion(const char* text, int& major, int& minor);
 // The window procedure: a close request posts quit; a new drawable size
-// resets viewport and projection; F11 or Alt+Enter switches fullscreen.
+// resets viewport and projection.
 void windowProc(Demo& demo, const Message& message);
 // Switches between fullscreen and a window (cursor hidden only fullscreen).
 void toggleFullscreen(Demo& demo);

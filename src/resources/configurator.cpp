@@ -36,7 +36,9 @@ constexpr PictureSlot PICTURES[PICTURE_COUNT] = {
 // show has to play silently.
 bool loadMusic(Demo* demo)
 {
-    if (!audioInit(-1, 44100)) {
+    // A run nobody listens to plays on the silent output by choice, and
+    // says nothing about a missing device.
+    if (!audioInit(demo->settings.silent ? 0 : -1, 44100)) {
         logMessage("content", "audio engine unavailable; the show plays silently");
         return false;
     }

@@ -108,6 +108,26 @@ void averageVertexNormals(Scene& scene)
 Scene::Scene(Demo& owner)
     : demo(&owner), music(&owner.music), shaders(&owner.shaders), textures(&owner.textures)
 {
+    restart();
+}
+
+void Scene::restart()
+{
+    particleCount = INITIAL_PARTICLE_COUNT;
+    focalDistance = 0.5f;
+    rollAngle = 0.0f;
+    cameraPhase = 0.0f;
+    attractorPhase = 0.0f;
+    cameraEye = Vec4{};
+    cameraTarget = Vec4{};
+    sizeWavePhase = 0.0f;
+    sizeWaveAmplitude = 0.0f;
+    activeAttractor = 0;
+    firstActiveAttractor = 0;
+    spectrum = nullptr;
+    overlays = OverlayState{};
+    drawing = true;
+
     random.seed(SHOW_RANDOM_SEED);
     setUpAttractors(*this);
     placeParticles(*this);

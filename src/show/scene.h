@@ -112,6 +112,9 @@ struct Scene {
     // Seeds ShowRandom, places the particles, sets the attractor arrays and
     // builds the terrain, in that order.
     explicit Scene(Demo& demo);
+    // Puts everything back as construction left it, in the arrays already
+    // there (nothing is allocated): the show can start again from 0.
+    void restart();
     // Frees every scene array.
     void release();
 };

@@ -34,13 +34,14 @@ TEST(ShowOptions, NoArgumentsKeepTheShowAsItIs)
     EXPECT_EQ(p.options.display, 0);
     EXPECT_TRUE(p.options.vsync);
     EXPECT_EQ(p.options.fromMs, 0u);
+    EXPECT_FALSE(p.options.loop);
     EXPECT_TRUE(p.options.dataFolder.empty());
 }
 
 TEST(ShowOptions, EveryOptionSetsWhatItNames)
 {
     Parsed p = parse({"--window", "--size", "960x540", "--display", "1", "--no-vsync", "--from", "56s",
-                      "--data", "/tmp/content"});
+                      "--loop", "--data", "/tmp/content"});
     ASSERT_EQ(p.result, OptionsResult::Run) << p.error;
     EXPECT_TRUE(p.options.window);
     EXPECT_EQ(p.options.width, 960);
@@ -48,6 +49,7 @@ TEST(ShowOptions, EveryOptionSetsWhatItNames)
     EXPECT_EQ(p.options.display, 1);
     EXPECT_FALSE(p.options.vsync);
     EXPECT_EQ(p.options.fromMs, 56000u);
+    EXPECT_TRUE(p.options.loop);
     EXPECT_EQ(p.options.dataFolder, "/tmp/content");
 
     EXPECT_EQ(parse({"--from", "96500"}).options.fromMs, 96500u);

@@ -118,3 +118,28 @@ TEST_F(DiskOutputTest, VolumeZeroHandsOverSilence)
     EXPECT_EQ(largest(heard), 0.0f);
     EXPECT_GT(cursor, 0u);
 }
+
+TEST_F(DiskOutputTest, PauseHoldsThePositionAndTheSpectrumUntilPlayGoesOn)
+{
+    ASSERT_TRUE(audioInit(-1, TEST_RATE) && audioHasDevice());
+    auto mp3 = encodeMp3(stereoSine(3 * TEST_RATE, binCentreHz(TONE_BIN), 0.5f), TEST_RATE);
+    const uint32_t handle = audioStreamCreateFile(scratch.write("tone.mp3", mp3).c_str(), AUDIO_STREAM_PRESCAN);
+    ASSERT_NE(handle, 0u);
+    audioStart();
+    audioChannelPlay(handle, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    ASSERT_TRUE(audioChannelPause(handle));
+    const uint64_t held = audioChannelPosition(handle);
+    float before[SPECTRUM_BIN_COUNT], after[SPECTRUM_BIN_COUNT];
+    audioChannelGetData(handle, before, AUDIO_DATA_FFT1024);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(audioChannelPosition(handle), held);
+    audioChannelGetData(handle, after, AUDIO_DATA_FFT1024);
+    EXPECT_TRUE(std::equal(before, before + SPECTRUM_BIN_COUNT, after));
+
+    audioChannelPlay(handle, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_GT(audioChannelPosition(handle), held);
+    EXPECT_FALSE(audioChannelPause(0)) << "no such channel";
+}

@@ -109,7 +109,7 @@ TEST_P(DesktopModeAfter, ComesBackWithinASecondWithNothingOfTheShowLeft)
     if (ending.signal)
         show.signal(ending.signal);
     else
-        show.pressEscape(window);
+        show.press(window, "Escape");
     // A show that ends itself first draws its last frame, which a software
     // renderer on a busy machine may take seconds over: the second counts
     // from the show's end.

@@ -25,10 +25,16 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 // The title plate lies right of centre in the lower half (eye space x 0.5
-// to 4.5, y -3 to -1 at depth 3): counts its near-white text there and in
-// the mirror-image area on the left, where no plate is drawn. The areas are
+// to 4.5, y -3 to -1 at depth 3). Near-white pixels there and in the
+// mirror-image area on the left, where no plate is drawn; the areas are
 // given in a 640 x 360 picture and scaled to `area`.
-void expectTitlePlate(const Screenshot& shot, const Area& area, int least)
+struct TitleCount {
+    int plate = 0;
+    int mirror = 0;
+    bool shown(int least) const { return plate > least && plate > 4 * mirror; }
+};
+
+TitleCount countTitle(const Screenshot& shot, const Area& area)
 {
     auto white = [&](int x0, int x1) {
         const double sx = area.width / 640.0, sy = area.height / 360.0;
@@ -40,10 +46,13 @@ void expectTitlePlate(const Screenshot& shot, const Area& area, int least)
             }
         return count;
     };
-    const int plate = white(349, 576);
-    const int mirror = white(64, 291);
-    EXPECT_GT(plate, least) << "no title text where the title plate is";
-    EXPECT_GT(plate, 4 * mirror) << "plate " << plate << ", mirror " << mirror;
+    return {white(349, 576), white(64, 291)};
+}
+
+void expectTitlePlate(const Screenshot& shot, const Area& area, int least)
+{
+    const TitleCount title = countTitle(shot, area);
+    EXPECT_TRUE(title.shown(least)) << "plate " << title.plate << ", mirror " << title.mirror;
 }
 
 #define REQUIRE_X(session) \
@@ -154,6 +163,74 @@ TEST(Window, HalfRenderScaleIsLetterboxedAliveAndPlacesTheTitle)
     expectTitlePlate(shot, pictureArea(800, 600), 700);
     EXPECT_TRUE(show.waitForChange(window, shot, seconds(60))) << "the picture does not move";
 
+    EXPECT_EQ(show.escape(window), 0) << show.log();
+}
+
+TEST(Window, SpacePausesAndResumesAndRightJumpsToTheTitle)
+{
+    XSession session(1280, 720);
+    REQUIRE_X(session);
+    ShowOnDisplay show(session, {"--window", "--size", "640x360", "--from", "50s"});
+    ASSERT_TRUE(show.started());
+    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
+    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+    Screenshot first, second;
+    ASSERT_TRUE(show.waitForPicture(window, first, seconds(60), 640, 360)) << show.log();
+
+    show.press(window, "space");
+    std::this_thread::sleep_for(milliseconds(500));
+    ASSERT_TRUE(session.screenshot(window, first));
+    std::this_thread::sleep_for(seconds(1));
+    ASSERT_TRUE(session.screenshot(window, second));
+    EXPECT_TRUE(first.rgb == second.rgb) << "the picture moves while paused";
+
+    show.press(window, "space");
+    EXPECT_TRUE(show.waitForChange(window, second, seconds(30))) << "the picture does not move on";
+
+    // Paused at about 50 s again, Right lands at 5 s on; played from there,
+    // the title plate (54 s to 64 s) is on screen within a few seconds, long
+    // before 50 s would have played on to it.
+    show.press(window, "space");
+    show.press(window, "Right");
+    show.press(window, "space");
+    const auto resumed = std::chrono::steady_clock::now();
+    bool title = false;
+    while (!title && std::chrono::steady_clock::now() - resumed < seconds(4) &&
+           show.waitForPicture(window, second, seconds(4), 640, 360))
+        title = countTitle(second, pictureArea(640, 360)).shown(500);
+    EXPECT_TRUE(title) << "no title plate after Right\n" << show.log();
+
+    EXPECT_EQ(show.escape(window), 0) << show.log();
+}
+
+TEST(Window, LoopStartsTheShowAgainAtItsEnd)
+{
+    XSession session(1280, 720);
+    REQUIRE_X(session);
+    ShowOnDisplay show(session, {"--window", "--size", "640x360", "--from", "151s", "--loop"});
+    ASSERT_TRUE(show.started());
+    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
+    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+
+    // From 145 s the show fades to black (three quarters of the way at 151
+    // s); after the start's fade-in the sky fills the picture again.
+    auto skyShare = [](const Screenshot& shot) {
+        int sky = 0;
+        for (int y = 0; y < shot.height; ++y)
+            for (int x = 0; x < shot.width; ++x)
+                sky += shot.at(x, y)[2] >= 200;
+        return static_cast<double>(sky) / (shot.width * shot.height);
+    };
+    Screenshot shot;
+    bool started = false;
+    const auto end = std::chrono::steady_clock::now() + seconds(60);
+    while (!started && std::chrono::steady_clock::now() < end && show.running()) {
+        if (session.screenshot(window, shot) && shot.width == 640)
+            started = skyShare(shot) > 0.25;
+        std::this_thread::sleep_for(milliseconds(200));
+    }
+    EXPECT_TRUE(started) << "the show's start never came back\n" << show.log();
+    EXPECT_TRUE(show.running()) << "the show ended\n" << show.log();
     EXPECT_EQ(show.escape(window), 0) << show.log();
 }
 

@@ -55,16 +55,16 @@ bool ShowOnDisplay::waitForChange(const std::string& window, const Screenshot& b
     return false;
 }
 
-void ShowOnDisplay::pressEscape(const std::string& window)
+void ShowOnDisplay::press(const std::string& window, const std::string& key)
 {
     int status = 0;
     session_.tool({"xdotool", "windowfocus", "--sync", window}, status, seconds(5));
-    session_.tool({"xdotool", "key", "Escape"}, status);
+    session_.tool({"xdotool", "key", key}, status);
 }
 
 int ShowOnDisplay::escape(const std::string& window)
 {
-    pressEscape(window);
+    press(window, "Escape");
     return child_.wait(seconds(90));
 }
 

@@ -34,8 +34,9 @@ public:
     int waitForExit(std::chrono::milliseconds limit = std::chrono::seconds(90)) { return child_.wait(limit); }
     // Presses Escape in `window` and returns the exit status (-1: no exit).
     int escape(const std::string& window);
-    // Presses Escape in `window` and returns at once.
-    void pressEscape(const std::string& window);
+    // Presses `key` (an xdotool key name) in `window` and returns at once.
+    void press(const std::string& window, const std::string& key);
+    bool running() { return child_.running(); }
 
 private:
     const XSession& session_;

@@ -156,7 +156,7 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
     const bool sequence = !options.framesDir.empty();
     if ((video || sequence) && plan.rangeEnd == plan.rangeFirst)
         return fail(nullptr, "--from/--to: no frame starts in that stretch at this frame rate");
-    if (!plan.stills.empty() && !folderWritable(options.outDir, failure))
+    if (!plan.stills.empty() && !makeFolder(options.outDir, failure))
         return fail(nullptr, failure);
 
     VideoRequest request;

@@ -454,6 +454,7 @@ uint32_t virtualKeyFromSdlKey(int32_t sdlKey)
     case SDLK_SPACE: return 32;
     case SDLK_TAB: return 9;
     case SDLK_BACKSPACE: return 8;
+    case SDLK_HOME: return 0x24;
     case SDLK_LEFT: return 0x25;
     case SDLK_UP: return 0x26;
     case SDLK_RIGHT: return 0x27;
