@@ -60,6 +60,8 @@ struct Ending {
     const char* userMode;    // set with xrandr during the show, or null
 };
 
+void PrintTo(const Ending& ending, std::ostream* out) { *out << ending.name; }
+
 const Ending ENDINGS[] = {
     {"SIGKILL", SIGKILL, false, nullptr}, {"SIGSEGV", SIGSEGV, false, nullptr},
     {"SIGABRT", SIGABRT, false, nullptr}, {"SIGHUP", SIGHUP, true, nullptr},
