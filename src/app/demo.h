@@ -1,8 +1,9 @@
 // Demo: the one application record. It holds the fixed launch settings, the
-// window and context, the message-pump and key state, the extension loader,
-// the texture and shader registries, the music track, the content set-up
-// object, the per-frame time values and the viewer's playback state. The entry point constructs it first
-// and destroys it last; everything else reaches it through a pointer.
+// window and context, the message-pump state, the extension loader, the
+// texture and shader registries, the music track, the content set-up object,
+// the per-frame time values and the viewer's playback state. The entry point
+// constructs it first and destroys it last; everything else reaches it
+// through a pointer.
 // Main thread only (the clock's timer thread touches only FrameClock).
 #pragma once
 

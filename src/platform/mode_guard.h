@@ -28,12 +28,13 @@ std::string modeGuardArgument(const DisplayMode& shown);
 bool readModeGuardArgument(const std::string& text, DisplayMode& shown);
 
 // Starts the guard before a change to `shown`, and returns once it holds the
-// desktop's configuration; false with a reason when it cannot. Does nothing
-// when a guard already runs. SDL backend on X11.
+// desktop's configuration; false with a reason when it cannot, or when this
+// program's main() does not run platformModeGuardMain. Does nothing when a
+// guard already runs. SDL backend on X11.
 bool platformStartModeGuard(const DisplayMode& shown, std::string& failure);
 // Tells the guard the desktop has its mode back, and waits for it to leave.
 void platformEndModeGuard();
 
-// Runs the guard when argv asks for it (called first thing in main): true,
-// with the exit status in `status`; false for an ordinary start.
+// Runs the guard when argv asks for it (called first thing in the show's
+// main): true, with the exit status in `status`; false for an ordinary start.
 bool platformModeGuardMain(int argc, char** argv, int& status);

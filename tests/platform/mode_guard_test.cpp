@@ -1,6 +1,5 @@
 // The guard's decisions, without a display: when a fullscreen start needs a
-// guard at all, which mode found after the show's end is still the show's,
-// and the argument that carries the show's mode to the guard.
+// guard at all, and which mode found after the show's end is still the show's.
 #include <gtest/gtest.h>
 
 #include "platform/mode_guard.h"
@@ -43,18 +42,4 @@ TEST(ModeGuard, PutsBackOnlyTheShowsOwnMode)
     for (const ModePair& c : cases)
         EXPECT_EQ(isModeTheShowSet(c.first, c.second), c.expected)
             << c.first.width << "x" << c.first.height << "@" << c.first.refreshHz;
-}
-
-TEST(ModeGuard, ArgumentCarriesTheModeAndRefusesAnythingElse)
-{
-    DisplayMode read;
-    ASSERT_TRUE(readModeGuardArgument(modeGuardArgument({1920, 1080, 120}), read));
-    EXPECT_EQ(read.width, 1920);
-    EXPECT_EQ(read.height, 1080);
-    EXPECT_EQ(read.refreshHz, 120);
-    ASSERT_TRUE(readModeGuardArgument(modeGuardArgument({800, 600, 0}), read));
-    EXPECT_EQ(read.refreshHz, 0);
-    for (const char* bad : {"", "1920x1080", "1920x1080@", "1920x1080@120x", "0x1080@60", "1920x-1@60",
-                            "1920x1080@-5", "x@", "1920 x1080@60junk"})
-        EXPECT_FALSE(readModeGuardArgument(bad, read)) << bad;
 }

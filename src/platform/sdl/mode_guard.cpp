@@ -34,6 +34,9 @@ constexpr int ORPHAN_CHECK_MS = 250;  // how often the guard looks for its show
 
 pid_t guardPid = -1;
 int guardSocket = -1;
+// This program runs the guard when started with its flag (its main() asks
+// platformModeGuardMain first); no other program is started as one.
+bool programCanGuard = false;
 
 // ---- the show's side ----
 
@@ -302,6 +305,10 @@ bool platformStartModeGuard(const DisplayMode& shown, std::string& failure)
 {
     if (guardPid > 0)
         return true;
+    if (!programCanGuard) {
+        failure = "this program cannot run the guard";
+        return false;
+    }
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         failure = std::string("no socket: ") + std::strerror(errno);
@@ -346,8 +353,10 @@ void platformEndModeGuard()
 
 bool platformModeGuardMain(int argc, char** argv, int& status)
 {
-    if (argc < 2 || std::strcmp(argv[1], GUARD_FLAG) != 0)
+    if (argc < 2 || std::strcmp(argv[1], GUARD_FLAG) != 0) {
+        programCanGuard = true;
         return false;
+    }
     status = runGuard(argc, argv);
     return true;
 }
