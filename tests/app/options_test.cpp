@@ -56,6 +56,10 @@ TEST(ShowOptions, EveryOptionSetsWhatItNames)
     EXPECT_EQ(parse({"--from", "96.5s"}).options.fromMs, 96500u);
     EXPECT_EQ(parse({"--from", "152999ms"}).options.fromMs, 152999u);
     EXPECT_EQ(parse({"--size", "16X16"}).options.width, 16);
+    EXPECT_EQ(parse({"--render-scale", "0.5"}).options.renderScale, 0.5f);
+    EXPECT_EQ(parse({"--render-scale", "1"}).options.renderScale, 1.0f);
+    EXPECT_EQ(parse({"--render-scale", "auto"}).options.renderScale, 0.0f) << "0 is automatic";
+    EXPECT_EQ(parse({}).options.renderScale, 0.0f) << "automatic unless asked";
     EXPECT_EQ(parse({"--help"}).result, OptionsResult::Help);
     EXPECT_EQ(parse({"--window", "--version"}).result, OptionsResult::Version);
 }
@@ -67,7 +71,8 @@ TEST(ShowOptions, BadValuesAreOneLineNamingTheOption)
         {"--size", "-5x100"},  {"--size", "+5x100"},  {"--from", "-1"},     {"--from", "200s"},
         {"--from", "153000"},  {"--from", "nan"},     {"--from", "5 s"},    {"--display", "64"},
         {"--display", "-1"},   {"--display", "one"},  {"--data", ""},       {"--from"},
-        {"--unknown"},         {"-w"},
+        {"--unknown"},         {"-w"},                {"--render-scale", "0.2"}, {"--render-scale", "1.5"},
+        {"--render-scale", "0"}, {"--render-scale", "nan"}, {"--render-scale", "0.5x"},
     };
     for (const auto& args : cases) {
         Parsed p = parse(args);

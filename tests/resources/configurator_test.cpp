@@ -101,25 +101,32 @@ TEST_F(ContentSetUp, WithoutContentEverythingElseLoadsAndTheResultIsFalse)
     std::vector<std::string> shaders;
     for (ShaderNode* node = demo.shaders.shadersHead; node; node = node->next)
         shaders.push_back(node->shader->name ? node->shader->name : "(failed)");
-    EXPECT_EQ((std::vector<std::string>{"PP_VERT", "PP_FRAG", "FAKEDOF_VERT", "FAKEDOF_FRAG"}), shaders);
+    EXPECT_EQ((std::vector<std::string>{"PP_VERT", "PP_FRAG", "FAKEDOF_VERT", "FAKEDOF_FRAG", "FAKEDOF_FAR_FRAG"}),
+              shaders);
 
     std::vector<std::string> programs;
     for (ProgramNode* node = demo.shaders.programsHead; node; node = node->next)
         programs.push_back(node->program->name);
-    EXPECT_EQ((std::vector<std::string>{"PP", "FAKEDOF"}), programs);
+    EXPECT_EQ((std::vector<std::string>{"PP", "FAKEDOF", "FAKEDOF_FAR"}), programs);
 
-    ShaderProgram* fakeDof = demo.shaders.findProgram("FAKEDOF");
-    ASSERT_NE(nullptr, fakeDof);
-    std::vector<std::pair<std::string, int32_t>> uniforms;
-    for (UniformNode* node = fakeDof->uniformsHead; node; node = node->next)
-        uniforms.emplace_back(node->uniform->name, node->uniform->type);
-    EXPECT_EQ((std::vector<std::pair<std::string, int32_t>>{{"sharp", Int1},
-                                                            {"blurred", Int1},
-                                                            {"focalPlaneDepth", Float1},
-                                                            {"focalDist", Float1},
-                                                            {"size", Float1},
-                                                            {"camTarget", Float4}}),
-              uniforms);
+    using UniformList = std::vector<std::pair<std::string, int32_t>>;
+    auto uniformsOf = [&](const char* name) {
+        UniformList uniforms;
+        const ShaderProgram* program = demo.shaders.findProgram(name);
+        for (UniformNode* node = program ? program->uniformsHead : nullptr; node; node = node->next)
+            uniforms.emplace_back(node->uniform->name, node->uniform->type);
+        return uniforms;
+    };
+    EXPECT_EQ((UniformList{{"sharp", Int1},
+                           {"blurred", Int1},
+                           {"focalPlaneDepth", Float1},
+                           {"focalDist", Float1},
+                           {"size", Float1},
+                           {"camTarget", Float4}}),
+              uniformsOf("FAKEDOF"));
+    // The blurred-only program: no sharp picture and no focal plane.
+    EXPECT_EQ((UniformList{{"blurred", Int1}, {"focalDist", Float1}, {"size", Float1}, {"camTarget", Float4}}),
+              uniformsOf("FAKEDOF_FAR"));
     EXPECT_EQ(nullptr, demo.shaders.findProgram("PP")->uniformsHead);
     GLint current = -1;
     glGetIntegerv(GL_CURRENT_PROGRAM, &current);
