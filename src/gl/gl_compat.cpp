@@ -106,6 +106,7 @@ struct Layer {
     bool lighting = false, fogOn = false, alphaTest = false, normalize = false, colourMaterial = false;
     bool lightOn[COMPAT_LIGHTS] = {};
     bool texturing[COMPAT_TEXCOORD_SETS] = {};
+    GLenum textureFunction[COMPAT_TEXCOORD_SETS] = {GL_MODULATE, GL_MODULATE};
     GLenum alphaFunc = GL_ALWAYS;
     float alphaReference = 0.0f;
 
@@ -178,6 +179,8 @@ void resetState()
     l.lighting = l.fogOn = l.alphaTest = l.normalize = l.colourMaterial = false;
     for (bool& on : l.texturing)
         on = false;
+    for (GLenum& function : l.textureFunction)
+        function = GL_MODULATE;
     l.alphaFunc = GL_ALWAYS;
     l.alphaReference = 0.0f;
     ++l.matrixSerial;
@@ -212,8 +215,9 @@ Mat4& changeMatrix()
 namespace {
 
 // What fixed function did for the draws the show makes without a program:
-// vertex colour (clamped, as vertex colours are), times the unit-0 texture
-// when texturing is on, alpha test, then fog by eye depth. Written with the
+// vertex colour (clamped, as vertex colours are), combined with the unit-0
+// texture by its function when texturing is on, alpha test, then fog by eye
+// depth. Written with the
 // desktop built-ins and rewritten like the show's own programs.
 constexpr const char* FIXED_VERTEX_SOURCE =
     "void main()\n"
@@ -227,15 +231,24 @@ constexpr const char* FIXED_VERTEX_SOURCE =
 
 constexpr const char* FIXED_FRAGMENT_SOURCE =
     "uniform sampler2D compatUnit0;\n"
-    "uniform bool compatTexturing;\n"
+    "uniform int compatTexturing;\n"      // 0 off, 1 modulate, 2 replace, 3 decal, 4 add
     "uniform int compatFogMode;\n"          // 0 off, 1 linear, 2 exp, 3 exp2
     "uniform int compatAlphaFunc;\n"        // 0 off, else the function less GL_NEVER, plus 1
     "uniform float compatAlphaReference;\n"
     "void main()\n"
     "{\n"
     "    vec4 colour = gl_Color;\n"
-    "    if (compatTexturing)\n"
-    "        colour *= texture2D(compatUnit0, gl_TexCoord[0].st);\n"
+    "    if (compatTexturing > 0) {\n"
+    "        vec4 texel = texture2D(compatUnit0, gl_TexCoord[0].st);\n"
+    "        if (compatTexturing == 1)\n"
+    "            colour *= texel;\n"
+    "        else if (compatTexturing == 2)\n"
+    "            colour = texel;\n"
+    "        else if (compatTexturing == 3)\n"
+    "            colour.rgb = mix(colour.rgb, texel.rgb, texel.a);\n"
+    "        else\n"
+    "            colour = vec4(colour.rgb + texel.rgb, colour.a * texel.a);\n"
+    "    }\n"
     "    if (compatAlphaFunc > 0) {\n"
     "        float a = colour.a;\n"
     "        float r = compatAlphaReference;\n"
@@ -432,8 +445,18 @@ void feedFog(const ProgramBuiltIns& b)
 void feedFixed(const ProgramBuiltIns& b)
 {
     const Layer& l = layer;
-    if (b.texturing >= 0)
-        glUniform1i(b.texturing, l.texturing[0] ? 1 : 0);
+    if (b.texturing >= 0) {
+        int function = 0;
+        if (l.texturing[0]) {
+            switch (l.textureFunction[0]) {
+            case GL_REPLACE: function = 2; break;
+            case GL_DECAL: function = 3; break;
+            case GL_ADD: function = 4; break;
+            default: function = 1; break;
+            }
+        }
+        glUniform1i(b.texturing, function);
+    }
     if (b.fogMode >= 0) {
         int mode = 0;
         if (l.fogOn)
@@ -992,6 +1015,17 @@ GLboolean compatIsEnabled(GLenum cap)
     return glIsEnabled(cap);
 }
 
+void compatTexEnvi(GLenum target, GLenum name, GLint mode)
+{
+    if (target != GL_TEXTURE_ENV || name != GL_TEXTURE_ENV_MODE)
+        return;
+    if (mode != GL_MODULATE && mode != GL_REPLACE && mode != GL_DECAL && mode != GL_ADD)
+        return;
+    compatFlush();
+    layer.textureFunction[layer.activeUnit] = static_cast<GLenum>(mode);
+    ++layer.fixedSerial;
+}
+
 void compatTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height,
                       GLint border, GLenum format, GLenum type, const void* pixels)
 {
@@ -1301,6 +1335,7 @@ const Entry ENTRIES[] = {
     FLUSHED("glBindFramebufferEXT", glBindFramebuffer),
     FLUSHED("glFramebufferTexture2DEXT", glFramebufferTexture2D),
     DIRECT("glGenRenderbuffersEXT", glGenRenderbuffers),
+    FLUSHED("glDeleteRenderbuffersEXT", glDeleteRenderbuffers),
     DIRECT("glBindRenderbufferEXT", glBindRenderbuffer),
     FLUSHED("glRenderbufferStorageEXT", renderbufferStorage),
     FLUSHED("glFramebufferRenderbufferEXT", glFramebufferRenderbuffer),

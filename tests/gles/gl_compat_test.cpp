@@ -313,13 +313,14 @@ TEST_F(EsContext, EveryCellOfAFrameLargerThanTheBufferIsDrawn)
 struct FixedCase {
     const char* name;
     bool texturing;
+    GLenum function;  // the texture function
     bool fog;
     Colour expected;
 };
 
 class FixedFunction : public EsContext, public ::testing::WithParamInterface<FixedCase> {};
 
-TEST_P(FixedFunction, ModulatesTexturesAndFogs)
+TEST_P(FixedFunction, CombinesTextureAndColourThenFogs)
 {
     const FixedCase& c = GetParam();
     const unsigned char texel[4 * 4] = {128, 255, 64, 255, 128, 255, 64, 255, 128, 255, 64, 255, 128, 255, 64, 255};
@@ -330,6 +331,7 @@ TEST_P(FixedFunction, ModulatesTexturesAndFogs)
     ASSERT_EQ(gluBuild2DMipmaps(GL_TEXTURE_2D, 4, 2, 2, GL_RGBA, GL_UNSIGNED_BYTE, texel), 0);
     if (c.texturing)
         glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLint>(c.function));
     if (c.fog) {
         // Linear from 0 to 2 at eye depth 1: half the fog colour.
         const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
@@ -353,9 +355,11 @@ TEST_P(FixedFunction, ModulatesTexturesAndFogs)
 }
 
 INSTANTIATE_TEST_SUITE_P(GlCompat, FixedFunction,
-                         ::testing::Values(FixedCase{"ColourOnly", false, false, {255, 128, 255, 255}},
-                                           FixedCase{"Textured", true, false, {128, 128, 64, 255}},
-                                           FixedCase{"TexturedInFog", true, true, {64, 64, 32, 255}}),
+                         ::testing::Values(FixedCase{"ColourOnly", false, GL_REPLACE, false, {255, 128, 255, 255}},
+                                           FixedCase{"Modulated", true, GL_MODULATE, false, {128, 128, 64, 255}},
+                                           FixedCase{"Replaced", true, GL_REPLACE, false, {128, 255, 64, 255}},
+                                           FixedCase{"Added", true, GL_ADD, false, {255, 255, 255, 255}},
+                                           FixedCase{"ModulatedInFog", true, GL_MODULATE, true, {64, 64, 32, 255}}),
                          [](const ::testing::TestParamInfo<FixedCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
