@@ -26,8 +26,7 @@ void GL_APIENTRY activeTexture(GLenum unit)
 {
     compatFlush();
     const int index = static_cast<int>(unit) - GL_TEXTURE0;
-    if (index >= 0 && index < COMPAT_TEXCOORD_SETS)
-        layer.activeUnit = index;
+    layer.activeUnit = index >= 0 && index < COMPAT_TEXCOORD_SETS ? index : COMPAT_TEXCOORD_SETS;
     glActiveTexture(unit);
 }
 

@@ -17,6 +17,8 @@
 
 namespace glcompat {
 
+static_assert(COMPAT_TEXCOORD_SETS == 2, "the per-unit initialisers and attributes below hold two units");
+
 // One vertex as the layer's buffer holds it.
 struct Vertex {
     float position[4];
@@ -100,9 +102,12 @@ struct Layer {
 
     MatrixStack modelView{MatrixStack::MAX_DEPTH};
     MatrixStack projection{PROJECTION_DEPTH};
-    MatrixStack texture[COMPAT_TEXCOORD_SETS] = {MatrixStack{PROJECTION_DEPTH}, MatrixStack{PROJECTION_DEPTH}};
+    // Per texture unit the layer draws with, plus one slot that stands for
+    // every further unit (kept, never read).
+    MatrixStack texture[COMPAT_TEXCOORD_SETS + 1] = {MatrixStack{PROJECTION_DEPTH}, MatrixStack{PROJECTION_DEPTH},
+                                                     MatrixStack{PROJECTION_DEPTH}};
     GLenum matrixMode = GL_MODELVIEW;
-    int activeUnit = 0;
+    int activeUnit = 0;  // slot of the active texture unit (see texture)
 
     Light lights[COMPAT_LIGHTS];
     Material materials[2];
@@ -110,8 +115,8 @@ struct Layer {
     float lightModelAmbient[4];
     bool lighting = false, fogOn = false, alphaTest = false, normalize = false, colourMaterial = false;
     bool lightOn[COMPAT_LIGHTS] = {};
-    bool texturing[COMPAT_TEXCOORD_SETS] = {};
-    GLenum textureFunction[COMPAT_TEXCOORD_SETS] = {GL_MODULATE, GL_MODULATE};
+    bool texturing[COMPAT_TEXCOORD_SETS + 1] = {};
+    GLenum textureFunction[COMPAT_TEXCOORD_SETS + 1] = {GL_MODULATE, GL_MODULATE, GL_MODULATE};
     GLenum alphaFunc = GL_ALWAYS;
     float alphaReference = 0.0f;
 

@@ -332,6 +332,11 @@ TEST_P(FixedFunction, CombinesTextureAndColourThenFogs)
     if (c.texturing)
         glEnable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLint>(c.function));
+    // Another unit's switches are its own.
+    glExt.glActiveTexture(GL_TEXTURE3);
+    glDisable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
+    glExt.glActiveTexture(GL_TEXTURE0);
     if (c.fog) {
         // Linear from 0 to 2 at eye depth 1: half the fog colour.
         const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
