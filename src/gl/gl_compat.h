@@ -3,14 +3,16 @@
 //   - immediate mode: glBegin/glEnd with glVertex, glColor, glTexCoord,
 //     glNormal and glMultiTexCoord, assembled into triangles in one
 //     preallocated vertex buffer and drawn when state changes (consecutive
-//     begin/end pairs with nothing between them become one draw);
+//     begin/end pairs with nothing between them become one draw); points
+//     and lines are not drawn (the show draws none);
 //   - the modelview, projection and texture matrix stacks, with the GLU
 //     projection and camera helpers;
 //   - the light, material and fog state, and the fixed-function caps;
 //   - the show's programs: their sources rewritten into GLSL ES
 //     (shader_rewrite.h) and the built-ins they read fed at each draw; draws
-//     with no program go to the layer's own program (vertex colour times the
-//     unit-0 texture by its texture function, fog and alpha test when enabled);
+//     with no program go to the layer's own program (vertex colour and the
+//     unit-0 texture by its texture function, fog and alpha test when
+//     enabled; it does not light: the show lights only in its own program);
 //   - texture upload with mipmaps (gluBuild2DMipmaps).
 // Reached through gl_api.h, which maps the GL names onto the functions here,
 // and through the loader's table (compatProcAddress). Main thread only, with
