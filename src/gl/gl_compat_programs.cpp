@@ -9,8 +9,8 @@ namespace {
 // What fixed function did for the draws the show makes without a program:
 // vertex colour (clamped, as vertex colours are), combined with the unit-0
 // texture by its function when texturing is on, alpha test, then fog by eye
-// depth. Written with the
-// desktop built-ins and rewritten like the show's own programs.
+// depth. Written with the desktop built-ins and rewritten like the show's
+// own programs.
 constexpr const char* FIXED_VERTEX_SOURCE =
     "void main()\n"
     "{\n"
@@ -23,7 +23,7 @@ constexpr const char* FIXED_VERTEX_SOURCE =
 
 constexpr const char* FIXED_FRAGMENT_SOURCE =
     "uniform sampler2D compatUnit0;\n"
-    "uniform int compatTexturing;\n"      // 0 off, 1 modulate, 2 replace, 3 decal, 4 add
+    "uniform int compatTexturing;\n"        // 0 off, 1 modulate, 2 replace, 3 decal, 4 add
     "uniform int compatFogMode;\n"          // 0 off, 1 linear, 2 exp, 3 exp2
     "uniform int compatAlphaFunc;\n"        // 0 off, else the function less GL_NEVER, plus 1
     "uniform float compatAlphaReference;\n"
