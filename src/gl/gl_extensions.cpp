@@ -204,9 +204,20 @@ LoaderEnv platformLoaderEnv()
         env.pixelFormatToken = "WGL_ARB_pixel_format";
         env.pixelFormatEntry = "wglChoosePixelFormatARB";
         break;
+    case WindowSystem::WebGl:
+        // The browser presents each frame itself, with no swap interval, and
+        // the canvas's context attributes take the place of a pixel format.
+        env.windowSystemExtensions = platformWindowSystemExtensions;
+        break;
     case WindowSystem::NoContext:
         break;
     }
+#ifdef QUILLMOOR_GL_COMPAT
+    // The GL side is the compatibility layer's: its entry points, and the
+    // capabilities OpenGL ES 3.0 has in its core under their desktop names.
+    env.glExtensionString = compatExtensionString;
+    env.getProcAddress = compatProcAddress;
+#endif
     return env;
 }
 

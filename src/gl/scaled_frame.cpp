@@ -1,10 +1,9 @@
 #include "gl/scaled_frame.h"
 
-#include <GL/gl.h>
-
 #include <algorithm>
 #include <cmath>
 
+#include "gl/gl_api.h"
 #include "gl/gl_extensions.h"
 
 namespace {

@@ -107,7 +107,7 @@ bool startVideo(std::string& reason)
     return false;
 }
 
-void setPixelFormatAttributes(const PixelFormatRequest& format)
+void setPixelFormatAttributes(const PixelFormatRequest& format, GlContextKind kind)
 {
     int channel = format.colourBits >= 24 ? 8 : 5;
     SDL_GL_ResetAttributes();
@@ -118,7 +118,13 @@ void setPixelFormatAttributes(const PixelFormatRequest& format)
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, format.depthBits);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, format.stencilBits);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    if (kind == GlContextKind::Es3) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    } else {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    }
 }
 
 // A mode of the requested size at `refreshHz` (0: any rate), if the display has one.
@@ -180,7 +186,7 @@ bool guardDesktopMode(int display, const SDL_DisplayMode& chosen)
 PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest& format,
                           FullscreenFit& fit, int& refreshHz, std::string& failure)
 {
-    setPixelFormatAttributes(format);
+    setPixelFormatAttributes(format, request.context);
     Uint32 flags = SDL_WINDOW_OPENGL | (request.visible ? 0 : SDL_WINDOW_HIDDEN);
     SDL_DisplayMode mode{};
     fit = FullscreenFit::Windowed;
@@ -429,6 +435,7 @@ const char* platformWindowSystemExtensions()
         return display ? glXQueryExtensionsString(display, DefaultScreen(display)) : nullptr;
     }
     case WindowSystem::Wgl:  // not on this backend
+    case WindowSystem::WebGl:
     case WindowSystem::NoContext:
         break;
     }
