@@ -101,11 +101,35 @@ bool findDisplayMode(int display, int width, int height, int refreshHz, SDL_Disp
     return false;
 }
 
+// SDL's Wayland driver has no display modes of its own: it only pretends to
+// set one, drawing at the mode's size and having the compositor scale that
+// picture onto the output whatever the output's shape. When the output's
+// mode then changes, the picture is stretched over the new shape and no
+// event says so. There fullscreen is always at the output's own size, which
+// the show letterboxes itself, and follows the output's size changes.
+bool modesAreEmulated()
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && std::strcmp(driver, "wayland") == 0;
+}
+
+// How the output's own mode meets the request, when no mode can be set.
+FullscreenFit fitDesktopMode(const WindowRequest& request, SDL_DisplayMode& mode)
+{
+    if (SDL_GetDesktopDisplayMode(request.display, &mode) != 0 || mode.w != request.width ||
+        mode.h != request.height)
+        return FullscreenFit::DesktopSize;
+    return request.refreshHz == 0 || mode.refresh_rate == request.refreshHz ? FullscreenFit::Exact
+                                                                          : FullscreenFit::DesktopRate;
+}
+
 // Fullscreen at the requested mode, then at the desktop's rate, then the
 // desktop's own mode: many displays have no 120 Hz mode at all.
 FullscreenFit chooseFullscreen(const WindowRequest& request, SDL_DisplayMode& mode)
 {
     const int display = request.display;
+    if (modesAreEmulated())
+        return fitDesktopMode(request, mode);
     if (findDisplayMode(display, request.width, request.height, request.refreshHz, mode))
         return FullscreenFit::Exact;
     SDL_DisplayMode desktop;
@@ -128,6 +152,7 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
     Uint32 flags = SDL_WINDOW_OPENGL | (request.visible ? 0 : SDL_WINDOW_HIDDEN);
     SDL_DisplayMode mode{};
     fit = FullscreenFit::Windowed;
+    bool setMode = false;  // a real mode change, not the desktop's own
     int width = request.width;
     int height = request.height;
     int x = static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(request.display));
@@ -135,8 +160,9 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
     if (request.fullscreen) {
         fit = chooseFullscreen(request, mode);
         refreshHz = mode.refresh_rate;
-        flags |= fit == FullscreenFit::DesktopSize ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
-        if (fit == FullscreenFit::DesktopSize && mode.w > 0 && mode.h > 0) {
+        setMode = fit != FullscreenFit::DesktopSize && !modesAreEmulated();
+        flags |= setMode ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_FULLSCREEN_DESKTOP;
+        if (!setMode && mode.w > 0 && mode.h > 0) {
             width = mode.w;
             height = mode.h;
         }
@@ -154,7 +180,7 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
         failure = SDL_GetError();
         return nullptr;
     }
-    if (fit == FullscreenFit::Exact || fit == FullscreenFit::DesktopRate) {
+    if (setMode) {
         if (SDL_SetWindowDisplayMode(window, &mode) != 0) {
             failure = SDL_GetError();
             SDL_DestroyWindow(window);
@@ -179,7 +205,7 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
     result->offscreen = driver && std::strcmp(driver, "offscreen") == 0;
     result->context = context;
     result->changedMode = request.fullscreen;
-    if (fit == FullscreenFit::Exact || fit == FullscreenFit::DesktopRate) {
+    if (setMode) {
         result->fullscreenFlag = SDL_WINDOW_FULLSCREEN;
         result->mode = mode;
     }
