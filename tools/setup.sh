@@ -19,7 +19,8 @@ packages=(
 )
 
 # Tests, benchmarks and fuzzing: the tools the tests compare against, the
-# real parts (display server, window manager) they run the show under, and
+# real parts (display server, window manager, Wayland compositor, sound
+# server) they run the show under, and
 # the checkers the package test runs.
 test_packages=(
   lame ffmpeg imagemagick netpbm libebur128-dev
@@ -29,6 +30,7 @@ test_packages=(
   pulseaudio pulseaudio-utils
   xvfb openbox xdotool x11-utils x11-xserver-utils
   xserver-xorg-core xserver-xorg-video-dummy
+  sway grim wtype xwayland
 )
 
 # The Windows build (`make windows`, `make test-windows`): the mingw-w64 cross
