@@ -28,6 +28,7 @@ test_packages=(
   clang libclang-rt-14-dev
   lintian desktop-file-utils
   pulseaudio pulseaudio-utils
+  pipewire pipewire-bin pipewire-pulse wireplumber dbus-daemon
   xvfb openbox xdotool x11-utils x11-xserver-utils
   xserver-xorg-core xserver-xorg-video-dummy
   sway grim wtype xwayland
