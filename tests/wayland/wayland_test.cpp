@@ -7,6 +7,7 @@
 // part.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <thread>
 
 #include "support/letterbox.h"
@@ -102,6 +103,11 @@ struct OutputCase {
 std::string sizeName(int width, int height)
 {
     return std::to_string(width) + "x" + std::to_string(height);
+}
+
+void PrintTo(const OutputCase& c, std::ostream* out)
+{
+    *out << sizeName(c.width, c.height) << (c.ending == Ending::Escape ? ", Escape" : ", close request");
 }
 
 }  // namespace
