@@ -7,6 +7,7 @@
 // part.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ostream>
 #include <thread>
 
@@ -34,6 +35,9 @@ public:
         args.insert(args.begin(), {SHOW, "--data", DATA});
         std::vector<std::string> env = session.environment(x11);
         env.insert(env.end(), {"SDL_AUDIODRIVER=dummy", "LIBGL_ALWAYS_SOFTWARE=1"});
+        if (std::getenv("LSAN_OPTIONS"))  // a sanitized build: what SDL's Wayland driver leaks
+            env.push_back("LSAN_OPTIONS=suppressions=" QUILLMOOR_SOURCE_DIR "/tests/wayland/lsan.supp:"
+                          "print_suppressions=0");
         log_ = ::testing::TempDir() + "quillmoor_wayland_show_" + std::to_string(getpid()) + ".txt";
         started_ = child_.start(session.program(args), env, log_);
     }
