@@ -19,7 +19,8 @@ packages=(
 )
 
 # Tests, benchmarks and fuzzing: the tools the tests compare against, the
-# real parts (display server, window manager, scheduler) they run under, and
+# real parts (display server, window manager, Wayland compositor, sound
+# server, scheduler) they run the show under, and
 # the checkers the package test runs.
 test_packages=(
   lame ffmpeg imagemagick netpbm libebur128-dev
@@ -27,8 +28,10 @@ test_packages=(
   clang libclang-rt-14-dev
   lintian desktop-file-utils
   pulseaudio pulseaudio-utils
+  pipewire pipewire-bin pipewire-pulse wireplumber dbus-daemon
   xvfb openbox xdotool x11-utils x11-xserver-utils
   xserver-xorg-core xserver-xorg-video-dummy
+  sway grim wtype xwayland
   slurm-wlm munge parallel
 )
 

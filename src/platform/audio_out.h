@@ -28,10 +28,10 @@ using AudioOutFill = void (*)(float* frames, int frameCount, void* user);
 bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std::string& reason);
 // Frames (at the device's rate) between the last frame the fill function
 // has written and the one heard. SDL: the block SDL asked for, plus what the
-// driver is known to hold after it (SDL2 reports no latency of its own; its
-// PulseAudio driver asks the server for a target of one block, so that
-// driver holds about one block more). waveOut: the blocks queued ahead of
-// the one being filled. 0 when no device is open.
+// sound server behind the driver is known to hold after it (SDL2 reports no
+// latency of its own; PulseAudio, pipewire-pulse and PipeWire were measured,
+// see sdl/audio_out.cpp). waveOut: the blocks queued ahead of the one being
+// filled. 0 when no device is open.
 uint32_t audioOutLatencyFrames();
 // Pauses or resumes the open device (no effect when none is open).
 void audioOutSetPaused(bool paused);

@@ -105,7 +105,9 @@ void platformDrawableSize(PlatformWindow* window, int& width, int& height);
 // desktop's own when it was made as a window) and a resizable window.
 bool platformSetFullscreen(PlatformWindow* window, bool fullscreen);
 bool platformIsFullscreen(PlatformWindow* window);
-void platformSwapWindow(PlatformWindow* window);  // present the back buffer
+// Presents the back buffer, its alpha made opaque first where a compositor
+// would blend the window by it.
+void platformSwapWindow(PlatformWindow* window);
 void platformShowCursor(bool visible);
 
 // GL entry point by name, or null.

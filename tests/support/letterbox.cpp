@@ -29,6 +29,28 @@ bool hasPicture(const Screenshot& shot)
     return litShare(shot, a.left, a.top, a.left + a.width, a.top + a.height) > 0.5;
 }
 
+bool barsInPlace(const Screenshot& shot)
+{
+    if (!hasPicture(shot))
+        return false;
+    const Area a = pictureArea(shot.width, shot.height);
+    const int right = a.left + a.width, bottom = a.top + a.height;
+    const int midX = a.left + a.width / 2, midY = a.top + a.height / 2;
+    // Each bar: black just outside the picture, lit just inside.
+    if ((a.top > 0 && !(shot.black(midX, a.top - 1) && !shot.black(midX, a.top))) ||
+        (bottom < shot.height && !(shot.black(midX, bottom) && !shot.black(midX, bottom - 1))) ||
+        (a.left > 0 && !(shot.black(a.left - 1, midY) && !shot.black(a.left, midY))) ||
+        (right < shot.width && !(shot.black(right, midY) && !shot.black(right - 1, midY))))
+        return false;
+    // A drawn scene, not a window cleared to one colour before its first frame.
+    std::set<uint32_t> colours;
+    for (int x = a.left; x < right; x += 4) {
+        const uint8_t* p = shot.at(x, midY);
+        colours.insert(static_cast<uint32_t>(p[0]) << 16 | p[1] << 8 | p[2]);
+    }
+    return colours.size() > 20;
+}
+
 void expectLetterboxed(const Screenshot& shot, const std::string& what)
 {
     const Area a = pictureArea(shot.width, shot.height);

@@ -23,6 +23,11 @@ double litShare(const Screenshot& shot, int x0, int y0, int x1, int y1);
 // A frame has been drawn into the picture area (more than half of it lit).
 bool hasPicture(const Screenshot& shot);
 
+// The frame on screen was drawn for the screenshot's size: its bars (if
+// any) are black just outside the picture area and lit just inside. A frame
+// drawn for an earlier size may still show for a while after a change.
+bool barsInPlace(const Screenshot& shot);
+
 // Black exactly outside the picture area; inside, a picture that reaches
 // each of the area's edges and has many colours. Fails the running test
 // (naming `what`) otherwise.

@@ -78,6 +78,8 @@ pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>
     return rc == 0 ? pid : -1;
 }
 
+}  // namespace
+
 bool parsePpm(const std::string& data, Screenshot& shot)
 {
     std::istringstream in(data);
@@ -95,8 +97,6 @@ bool parsePpm(const std::string& data, Screenshot& shot)
                     data.begin() + static_cast<std::ptrdiff_t>(offset + bytes));
     return true;
 }
-
-}  // namespace
 
 Child::~Child()
 {

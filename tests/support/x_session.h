@@ -23,6 +23,9 @@ struct Screenshot {
     bool black(int x, int y) const { const uint8_t* p = at(x, y); return p[0] == 0 && p[1] == 0 && p[2] == 0; }
 };
 
+// Reads a binary PPM (P6, 8 bits) into `shot`; false when it is not one.
+bool parsePpm(const std::string& data, Screenshot& shot);
+
 // A child process with its stdout and stderr in a file.
 class Child {
 public:

@@ -19,6 +19,7 @@ struct PlatformWindow {
     Uint32 fullscreenFlag = SDL_WINDOW_FULLSCREEN_DESKTOP;  // how to go fullscreen
     SDL_DisplayMode mode{};  // the mode for SDL_WINDOW_FULLSCREEN
     bool offscreen = false;  // drawn into a pbuffer, which a swap does not flush
+    bool fillAlpha = false;  // the drawable has alpha that a compositor would show through
 };
 
 namespace {
@@ -143,11 +144,40 @@ bool findDisplayMode(int display, int width, int height, int refreshHz, SDL_Disp
     return false;
 }
 
+// SDL's Wayland driver has no display modes of its own: it only pretends to
+// set one, drawing at the mode's size and having the compositor scale that
+// picture onto the output whatever the output's shape. When the output's
+// mode then changes, the picture is stretched over the new shape and no
+// event says so. XWayland's modes are pretended the same way, and putting
+// back a mode that the output has since lost is an X protocol error that
+// ends the program. On both, fullscreen is at the output's own size, which
+// the show letterboxes itself, and follows every change of the output.
+bool modesAreEmulated(int display)
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && std::strcmp(driver, "wayland") == 0)
+        return true;
+    const char* output = SDL_GetDisplayName(display);  // the X server's name for the output
+    return driver && std::strcmp(driver, "x11") == 0 && output && std::strncmp(output, "XWAYLAND", 8) == 0;
+}
+
+// How the output's own mode meets the request, when no mode can be set.
+FullscreenFit fitDesktopMode(const WindowRequest& request, SDL_DisplayMode& mode)
+{
+    if (SDL_GetDesktopDisplayMode(request.display, &mode) != 0 || mode.w != request.width ||
+        mode.h != request.height)
+        return FullscreenFit::DesktopSize;
+    return request.refreshHz == 0 || mode.refresh_rate == request.refreshHz ? FullscreenFit::Exact
+                                                                          : FullscreenFit::DesktopRate;
+}
+
 // Fullscreen at the requested mode, then at the desktop's rate, then the
 // desktop's own mode: many displays have no 120 Hz mode at all.
 FullscreenFit chooseFullscreen(const WindowRequest& request, SDL_DisplayMode& mode)
 {
     const int display = request.display;
+    if (modesAreEmulated(display))
+        return fitDesktopMode(request, mode);
     if (findDisplayMode(display, request.width, request.height, request.refreshHz, mode))
         return FullscreenFit::Exact;
     SDL_DisplayMode desktop;
@@ -190,6 +220,7 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
     Uint32 flags = SDL_WINDOW_OPENGL | (request.visible ? 0 : SDL_WINDOW_HIDDEN);
     SDL_DisplayMode mode{};
     fit = FullscreenFit::Windowed;
+    bool setMode = false;  // a real mode change, not the desktop's own
     int width = request.width;
     int height = request.height;
     int x = static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(request.display));
@@ -201,8 +232,9 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
             SDL_GetDesktopDisplayMode(request.display, &mode);
         }
         refreshHz = mode.refresh_rate;
-        flags |= fit == FullscreenFit::DesktopSize ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
-        if (fit == FullscreenFit::DesktopSize && mode.w > 0 && mode.h > 0) {
+        setMode = fit != FullscreenFit::DesktopSize && !modesAreEmulated(request.display);
+        flags |= setMode ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_FULLSCREEN_DESKTOP;
+        if (!setMode && mode.w > 0 && mode.h > 0) {
             width = mode.w;
             height = mode.h;
         }
@@ -220,7 +252,7 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
         failure = SDL_GetError();
         return nullptr;
     }
-    if (fit == FullscreenFit::Exact || fit == FullscreenFit::DesktopRate) {
+    if (setMode) {
         if (SDL_SetWindowDisplayMode(window, &mode) != 0) {
             failure = SDL_GetError();
             SDL_DestroyWindow(window);
@@ -243,9 +275,12 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
     result->window = window;
     const char* driver = SDL_GetCurrentVideoDriver();
     result->offscreen = driver && std::strcmp(driver, "offscreen") == 0;
+    int alphaBits = 0;
+    SDL_GL_GetAttribute(SDL_GL_ALPHA_SIZE, &alphaBits);
+    result->fillAlpha = !result->offscreen && alphaBits > 0;
     result->context = context;
     result->changedMode = request.fullscreen;
-    if (fit == FullscreenFit::Exact || fit == FullscreenFit::DesktopRate) {
+    if (setMode) {
         result->fullscreenFlag = SDL_WINDOW_FULLSCREEN;
         result->mode = mode;
     }
@@ -395,10 +430,38 @@ bool platformIsFullscreen(PlatformWindow* window)
     return window && (SDL_GetWindowFlags(window->window) & SDL_WINDOW_FULLSCREEN) != 0;
 }
 
+namespace {
+
+// Sets the back buffer's alpha to opaque, leaving colour and GL state as
+// they were. The show's alpha is never meant to be seen, but a Wayland
+// compositor (or an X11 one, for a visual with alpha) blends the window
+// with what lies behind it by that alpha: the bars, cleared to alpha 0,
+// would show the desktop through them.
+void makeOpaque()
+{
+    GLboolean mask[4];
+    GLfloat clear[4];
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(clear[0], clear[1], clear[2], clear[3]);
+    glColorMask(mask[0], mask[1], mask[2], mask[3]);
+    if (scissor)
+        glEnable(GL_SCISSOR_TEST);
+}
+
+}  // namespace
+
 void platformSwapWindow(PlatformWindow* window)
 {
     if (!window)
         return;
+    if (window->fillAlpha)
+        makeOpaque();
     SDL_GL_SwapWindow(window->window);
     // Swapping a pbuffer hands the driver nothing: without a flush each
     // frame's commands would pile up in the software renderer's queue.
