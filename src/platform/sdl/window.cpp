@@ -227,12 +227,13 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
     int y = x;
     if (request.fullscreen) {
         fit = chooseFullscreen(request, mode);
-        if (fit != FullscreenFit::DesktopSize && !guardDesktopMode(request.display, mode)) {
+        setMode = fit != FullscreenFit::DesktopSize && !modesAreEmulated(request.display);
+        if (setMode && !guardDesktopMode(request.display, mode)) {
             fit = FullscreenFit::DesktopSize;
             SDL_GetDesktopDisplayMode(request.display, &mode);
+            setMode = false;
         }
         refreshHz = mode.refresh_rate;
-        setMode = fit != FullscreenFit::DesktopSize && !modesAreEmulated(request.display);
         flags |= setMode ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_FULLSCREEN_DESKTOP;
         if (!setMode && mode.w > 0 && mode.h > 0) {
             width = mode.w;
