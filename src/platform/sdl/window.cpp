@@ -362,6 +362,7 @@ const char* platformWindowSystemExtensions()
         return display ? glXQueryExtensionsString(display, DefaultScreen(display)) : nullptr;
     }
     case WindowSystem::Wgl:  // not on this backend
+    case WindowSystem::WebGl:
     case WindowSystem::NoContext:
         break;
     }
