@@ -6,6 +6,7 @@
 #include "app/options.h"
 #include "audio/audio_engine.h"
 #include "gl/gl_window.h"
+#include "platform/frame_loop.h"
 #include "platform/window.h"
 #include "show/fades.h"
 #include "show/frame.h"
@@ -150,21 +151,68 @@ void storeWindowlessSettings(Demo& demo, int width, int height)
     storeLaunchSettings(demo, options);
 }
 
-int demoMain(Demo& demo, const ShowOptions& options)
+namespace {
+
+// A live show between its start and its teardown, stepped by the
+// platform's frame loop.
+struct LiveRun {
+    std::unique_ptr<Demo> ownedDemo;  // null when the caller owns the Demo
+    Demo& demo;
+    std::unique_ptr<Scene> scene;
+    LiveFrameIo io;
+
+    LiveRun(Demo& demo, std::unique_ptr<Scene> started)
+        : demo(demo), scene(std::move(started)), io(demo, *scene) {}
+
+    static bool frame(void* run)
+    {
+        auto* self = static_cast<LiveRun*>(run);
+        return runFrame(self->demo, self->io).goOn;
+    }
+
+    // The teardown, then the Demo (when owned) and the run itself.
+    static void done(void* run)
+    {
+        auto* self = static_cast<LiveRun*>(run);
+        endShow(self->demo, std::move(self->scene));
+        std::unique_ptr<Demo> demo = std::move(self->ownedDemo);
+        delete self;
+    }
+};
+
+// Settings and start-up; null when the show cannot start. Without a window,
+// a context or the required extensions there is nothing to draw with: say
+// why (openWindow did), tear down, fail.
+LiveRun* startLiveRun(Demo& demo, const ShowOptions& options)
 {
     storeLaunchSettings(demo, options);
-
-    // Without a window, a context or the required extensions there is
-    // nothing to draw with: say why (openWindow did), tear down, fail.
     std::unique_ptr<Scene> scene = beginShow(demo);
     if (!scene) {
         endShow(demo, nullptr);
-        return 1;
+        return nullptr;
     }
+    return new LiveRun(demo, std::move(scene));
+}
 
-    LiveFrameIo io(demo, *scene);
-    runMainLoop(demo, io);
+}  // namespace
 
-    endShow(demo, std::move(scene));
+int demoMain(Demo& demo, const ShowOptions& options)
+{
+    LiveRun* run = startLiveRun(demo, options);
+    if (!run)
+        return 1;
+    while (LiveRun::frame(run)) {
+    }
+    LiveRun::done(run);
+    return 0;
+}
+
+int playShow(std::unique_ptr<Demo> demo, const ShowOptions& options)
+{
+    LiveRun* run = startLiveRun(*demo, options);
+    if (!run)
+        return 1;
+    run->ownedDemo = std::move(demo);
+    platformRunFrames(LiveRun::frame, LiveRun::done, run);
     return 0;
 }
