@@ -197,6 +197,11 @@ LoaderEnv platformLoaderEnv()
         env.pixelFormatToken = "WGL_ARB_pixel_format";
         env.pixelFormatEntry = "wglChoosePixelFormatARB";
         break;
+    case WindowSystem::WebGl:
+        // The browser paces frames itself and picks the buffers' format.
+        env.windowSystemExtensions = platformWindowSystemExtensions;
+        env.setSwapInterval = platformSetSwapInterval;
+        break;
     case WindowSystem::NoContext:
         break;
     }

@@ -8,6 +8,8 @@
 //   win32/ USER32/GDI32 window class and message pump, ChangeDisplaySettings
 //          for the mode change, a WGL pixel format and context; a headless
 //          run keeps the window hidden.
+//   web/   the page's canvas and a WebGL 2 context on it (Emscripten's
+//          html5.h); the drawable follows the canvas's CSS size.
 // Owns the video subsystem (SDL's, or the registered window class) while
 // it is initialised.
 #pragma once
@@ -63,7 +65,7 @@ struct WindowResult {
 };
 
 // Which window system the current context came from.
-enum class WindowSystem { NoContext, Glx, Egl, Wgl };
+enum class WindowSystem { NoContext, Glx, Egl, Wgl, WebGl };
 
 // Windows from now on are made for nobody to see (SDL's offscreen driver,
 // unless SDL_VIDEODRIVER names another; a hidden window on Windows) and
