@@ -1,8 +1,8 @@
 # The browser build's libraries: imported targets under the names the Linux
 # build's pkg-config modules give, over the static WebAssembly libraries
-# that tools/web/deps.sh cross-built into QUILLMOOR_WEB_DEPS. OpenGL and GLU
-# are the compatibility layer of src/gl over the browser's WebGL 2, which
-# Emscripten's own GL library reaches; nothing is linked for them here.
+# that tools/web/deps.sh cross-built into QUILLMOOR_WEB_DEPS. The show draws
+# through the compatibility layer of src/gl over the browser's WebGL 2
+# (src/CMakeLists.txt), which Emscripten's own GL library reaches.
 set(QUILLMOOR_WEB_DEPS "" CACHE PATH "Prefix of the cross-built libraries (tools/web/deps.sh)")
 if(NOT EXISTS "${QUILLMOOR_WEB_DEPS}/include/mpg123.h")
   message(FATAL_ERROR "QUILLMOOR_WEB_DEPS (${QUILLMOOR_WEB_DEPS}) holds no cross-built libraries; "
@@ -24,10 +24,6 @@ quillmoor_web_library(PkgConfig::MPG123 libmpg123.a)
 quillmoor_web_library(PkgConfig::OPENMPT libopenmpt.a)
 quillmoor_web_library(PkgConfig::FFTW3F libfftw3f.a)
 
-add_library(OpenGL::GL INTERFACE IMPORTED GLOBAL)
-add_library(PkgConfig::GLU INTERFACE IMPORTED GLOBAL)
-# Every GL call of the show goes through the compatibility layer.
-set_target_properties(OpenGL::GL PROPERTIES INTERFACE_COMPILE_DEFINITIONS QUILLMOOR_GL_COMPAT)
 
 # The content is the Linux build's: its generators run on the build machine.
 set(QUILLMOOR_WEB_CONTENT "" CACHE PATH "The Linux build's generated Data folder")

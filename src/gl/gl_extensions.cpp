@@ -198,13 +198,19 @@ LoaderEnv platformLoaderEnv()
         env.pixelFormatEntry = "wglChoosePixelFormatARB";
         break;
     case WindowSystem::WebGl:
-        // The browser paces frames itself and picks the buffers' format.
+        // The browser presents each frame itself, with no swap interval, and
+        // the canvas's context attributes take the place of a pixel format.
         env.windowSystemExtensions = platformWindowSystemExtensions;
-        env.setSwapInterval = platformSetSwapInterval;
         break;
     case WindowSystem::NoContext:
         break;
     }
+#ifdef QUILLMOOR_GL_COMPAT
+    // The GL side is the compatibility layer's: its entry points, and the
+    // capabilities OpenGL ES 3.0 has in its core under their desktop names.
+    env.glExtensionString = compatExtensionString;
+    env.getProcAddress = compatProcAddress;
+#endif
     return env;
 }
 

@@ -25,8 +25,7 @@
 // Main thread only, with the context current. Tests inject a LoaderEnv.
 #pragma once
 
-#include <GL/gl.h>
-#include <GL/glext.h>
+#include "gl/gl_api.h"
 
 #include <functional>
 #include <string>

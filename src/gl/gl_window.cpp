@@ -1,6 +1,6 @@
 #include "gl/gl_window.h"
 
-#include <GL/gl.h>
+#include "gl/gl_api.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -81,6 +81,9 @@ bool createGlWindow(Demo& demo, int width, int height, bool fullscreen, int bits
     request.resizable = !fullscreen;
     request.visible = false;  // shown once everything is in place
     request.pixelFormat.colourBits = bits;
+#ifdef QUILLMOOR_GL_COMPAT
+    request.context = GlContextKind::Es3;  // drawn through the compatibility layer
+#endif
     WindowResult result = platformCreateWindow(request);
     if (!result.window) {
         logMessage("window", "cannot open a %dx%d OpenGL window: %s", width, height, result.failure.c_str());
@@ -101,6 +104,11 @@ bool createGlWindow(Demo& demo, int width, int height, bool fullscreen, int bits
     desktopFallback = result.fit == FullscreenFit::DesktopSize;
 
     readGlVersion(demo);
+    std::string apiFailure;
+    if (!glApiStart(apiFailure)) {
+        logMessage("window", "cannot draw with this OpenGL context: %s", apiFailure.c_str());
+        return false;
+    }
     if (!demo.extensions.loadExtensions()) {
         logMessage("window", "this OpenGL context cannot run the show: %s", demo.extensions.failure.c_str());
         return false;
@@ -142,6 +150,8 @@ bool destroyGlWindow(Demo& demo)
     if (demo.classRegistered)
         platformShowCursor(true);
     // Destroying the window leaves fullscreen and puts the desktop mode back.
+    if (demo.window)
+        glApiStop();
     platformDestroyWindow(demo.window);
     demo.window = nullptr;
     bool wasRegistered = demo.classRegistered;

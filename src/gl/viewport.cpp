@@ -1,7 +1,6 @@
 #include "gl/viewport.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
+#include "gl/gl_api.h"
 
 #include "gl/gl_window.h"
 

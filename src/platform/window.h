@@ -1,5 +1,6 @@
 // The show's window, display mode and OpenGL context: window class,
-// display-mode change and restore, pixel format, compatibility context,
+// display-mode change and restore, pixel format, GL context (desktop
+// compatibility or OpenGL ES 3.0),
 // cursor, fullscreen switch, message pump and buffer swap. Main thread only.
 // Two backends, picked by the build:
 //   sdl/   SDL2 over X11 or Wayland (GLX or EGL); a headless run (see
@@ -42,6 +43,12 @@ struct PixelFormatRequest {
     int stencilBits = 16;
 };
 
+// The kind of GL context asked for.
+enum class GlContextKind {
+    Compatibility,  // desktop OpenGL with the fixed-function pipeline
+    Es3,            // OpenGL ES 3.0 (WebGL 2 in a browser), for the compatibility layer
+};
+
 struct WindowRequest {
     const char* title = "";
     int width = 0;                 // client area, pixels
@@ -52,6 +59,7 @@ struct WindowRequest {
     bool resizable = false;        // windowed only
     bool visible = true;           // headless tests keep it hidden
     PixelFormatRequest pixelFormat;
+    GlContextKind context = GlContextKind::Compatibility;
 };
 
 struct WindowResult {
@@ -85,8 +93,8 @@ bool platformDesktopMode(DisplayMode& mode, int display = 0);
 // Monitors the video subsystem sees (it must be up); 0 when unknown.
 int platformDisplayCount();
 
-// Makes the window (with the fullscreen fallbacks) and a compatibility GL
-// context, current on this thread.
+// Makes the window (with the fullscreen fallbacks) and a GL context of the
+// kind asked for, current on this thread.
 WindowResult platformCreateWindow(const WindowRequest& request);
 // Destroys context and window; restores the desktop mode. Null is ignored.
 void platformDestroyWindow(PlatformWindow* window);

@@ -1,6 +1,6 @@
 #include "resources/configurator.h"
 
-#include <GL/gl.h>
+#include "gl/gl_api.h"
 
 #include <string>
 #include <vector>

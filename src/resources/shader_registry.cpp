@@ -1,6 +1,6 @@
 #include "resources/shader_registry.h"
 
-#include <GL/gl.h>
+#include "gl/gl_api.h"
 
 #include <cstring>
 #include <string>

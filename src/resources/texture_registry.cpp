@@ -1,7 +1,6 @@
 #include "resources/texture_registry.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
+#include "gl/gl_api.h"
 
 #include <cassert>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "show/fades.h"
 
-#include <GL/gl.h>
+#include "gl/gl_api.h"
 
 #include <cmath>
 

@@ -1,7 +1,6 @@
 #include "show/frame.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
+#include "gl/gl_api.h"
 
 #include <cstdint>
 

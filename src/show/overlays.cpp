@@ -1,6 +1,6 @@
 #include "show/overlays.h"
 
-#include <GL/gl.h>
+#include "gl/gl_api.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "show/screen_quad.h"
 
-#include <GL/gl.h>
+#include "gl/gl_api.h"
 
 void drawScreenQuad()
 {

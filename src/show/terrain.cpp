@@ -1,6 +1,6 @@
 #include "show/terrain.h"
 
-#include <GL/gl.h>
+#include "gl/gl_api.h"
 
 #include "gl/gl_extensions.h"
 #include "resources/shader_registry.h"

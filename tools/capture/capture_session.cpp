@@ -1,6 +1,6 @@
 #include "capture_session.h"
 
-#include <GL/gl.h>
+#include "gl/gl_api.h"
 
 #include "app/demo.h"
 #include "app/entry.h"

@@ -71,7 +71,7 @@ bool startVideo(std::string& reason)
     return false;
 }
 
-void setPixelFormatAttributes(const PixelFormatRequest& format)
+void setPixelFormatAttributes(const PixelFormatRequest& format, GlContextKind kind)
 {
     int channel = format.colourBits >= 24 ? 8 : 5;
     SDL_GL_ResetAttributes();
@@ -82,7 +82,13 @@ void setPixelFormatAttributes(const PixelFormatRequest& format)
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, format.depthBits);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, format.stencilBits);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    if (kind == GlContextKind::Es3) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    } else {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    }
 }
 
 // A mode of the requested size at `refreshHz` (0: any rate), if the display has one.
@@ -124,7 +130,7 @@ FullscreenFit chooseFullscreen(const WindowRequest& request, SDL_DisplayMode& mo
 PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest& format,
                           FullscreenFit& fit, int& refreshHz, std::string& failure)
 {
-    setPixelFormatAttributes(format);
+    setPixelFormatAttributes(format, request.context);
     Uint32 flags = SDL_WINDOW_OPENGL | (request.visible ? 0 : SDL_WINDOW_HIDDEN);
     SDL_DisplayMode mode{};
     fit = FullscreenFit::Windowed;
