@@ -86,7 +86,8 @@ bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std:
             var ahead = Math.max(0, event.playbackTime - context.currentTime);
             var latency = frames + (ahead + (context.outputLatency || context.baseLatency || 0)) * context.sampleRate;
             var at = Module["_quillmoorWebAudioFill"](frames, latency) >> 2;
-            var left = out.getChannelData(0), right = out.getChannelData(1);
+            var left = out.getChannelData(0);
+            var right = out.getChannelData(1);
             for (var i = 0; i < frames; ++i) {
                 left[i] = HEAPF32[at + 2 * i];
                 right[i] = HEAPF32[at + 2 * i + 1];
