@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -148,10 +149,11 @@ bool plateWhite(const uint8_t* p)
 
 TEST_F(WebPage, StartFromTheAddressShowsTheTitlePlate)
 {
-    // 56 s plus about four seconds of playing: the title is fully in.
-    const Visit page = visit({"--query", "?from=56s", "--wait", "4", "--shots", "1"});
+    // 56 s, simulated in a second or two after the click, then playing: the
+    // title is fully in from 58 s to 61 s, somewhere among these shots.
+    const Visit page = visit({"--query", "?from=56s", "--wait", "2", "--shots", "8", "--interval", "0.5"});
     SKIP_WHEN_MISSING(page);
-    ASSERT_EQ(page.shots.size(), 1u) << page.log;
+    ASSERT_FALSE(page.shots.empty()) << page.log;
     const std::string stills = scratchFolder();
     int status = -1;
     const std::string captureLog = runCommand({QUILLMOOR_BINARY_DIR "/quillmoor-capture", "--still", "60s",
@@ -164,17 +166,20 @@ TEST_F(WebPage, StartFromTheAddressShowsTheTitlePlate)
     ::rmdir(stills.c_str());
 
     // The title's letters: where the capture tool draws them white, the page does too.
-    const Screenshot& shot = page.shots[0];
-    ASSERT_EQ(shot.width, still.width);
-    long inStill = 0, inBoth = 0;
-    for (int y = still.height / 2; y < still.height; ++y)
-        for (int x = still.width / 2; x < still.width; ++x)
-            if (plateWhite(still.at(x, y))) {
-                ++inStill;
-                inBoth += plateWhite(shot.at(x, y));
-            }
-    ASSERT_GT(inStill, 1000) << "the still at 60 s shows no title";
-    EXPECT_GT(double(inBoth) / double(inStill), 0.5) << page.log;
+    double best = 0.0;
+    for (const Screenshot& shot : page.shots) {
+        ASSERT_EQ(shot.width, still.width);
+        long inStill = 0, inBoth = 0;
+        for (int y = still.height / 2; y < still.height; ++y)
+            for (int x = still.width / 2; x < still.width; ++x)
+                if (plateWhite(still.at(x, y))) {
+                    ++inStill;
+                    inBoth += plateWhite(shot.at(x, y));
+                }
+        ASSERT_GT(inStill, 1000) << "the still at 60 s shows no title";
+        best = std::max(best, double(inBoth) / double(inStill));
+    }
+    EXPECT_GT(best, 0.5) << page.log;
 }
 
 TEST_F(WebPage, BadStartTimeIsOneLineOnThePageAndInTheConsole)

@@ -28,6 +28,11 @@ constexpr int EVENT_QUEUE_SIZE = 64;
 
 bool videoUp = false;
 PlatformWindow* current = nullptr;
+// A canvas has one WebGL context for its life (asking again gives the same
+// one), so it outlives the window: the show releases its programs and
+// textures after the window has gone, and on a context that is still
+// current those calls stay harmless, as on the desktop.
+EMSCRIPTEN_WEBGL_CONTEXT_HANDLE canvasContext = 0;
 char* webglExtensions = nullptr;  // the context's list, asked once
 
 // Events wait here between the browser's callbacks and the next frame.
@@ -208,14 +213,19 @@ WindowResult platformCreateWindow(const WindowRequest& request)
 
     int width = 0, height = 0;
     fitCanvas(width, height);
-    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(CANVAS, &attributes);
-    if (context <= 0) {
+    if (canvasContext <= 0)
+        canvasContext = emscripten_webgl_create_context(CANVAS, &attributes);
+    if (canvasContext <= 0) {
         result.failure = "this browser offers no WebGL 2";
         return result;
     }
-    emscripten_webgl_make_context_current(context);
+    if (emscripten_is_webgl_context_lost(canvasContext)) {
+        result.failure = "the browser has taken the WebGL context away";
+        return result;
+    }
+    emscripten_webgl_make_context_current(canvasContext);
     current = new PlatformWindow;
-    current->context = context;
+    current->context = canvasContext;
     result.window = current;
     // WebGL picks the buffers' bits itself; what it gives is the format.
     result.pixelFormatIndex = 1;
@@ -228,8 +238,6 @@ void platformDestroyWindow(PlatformWindow* window)
 {
     if (!window)
         return;
-    emscripten_webgl_make_context_current(0);
-    emscripten_webgl_destroy_context(window->context);
     if (window == current)
         current = nullptr;
     free(webglExtensions);
