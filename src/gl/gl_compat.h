@@ -10,7 +10,7 @@
 //   - the show's programs: their sources rewritten into GLSL ES
 //     (shader_rewrite.h) and the built-ins they read fed at each draw; draws
 //     with no program go to the layer's own program (vertex colour times the
-//     unit-0 texture, fog and alpha test when enabled);
+//     unit-0 texture by its texture function, fog and alpha test when enabled);
 //   - texture upload with mipmaps (gluBuild2DMipmaps).
 // Reached through gl_api.h, which maps the GL names onto the functions here,
 // and through the loader's table (compatProcAddress). Main thread only, with
@@ -35,6 +35,7 @@
 #define GL_COLOR_MATERIAL 0x0B57
 #define GL_NORMALIZE 0x0BA1
 #define GL_LIGHT0 0x4000
+#define GL_LIGHT1 0x4001
 #define GL_AMBIENT 0x1200
 #define GL_DIFFUSE 0x1201
 #define GL_SPECULAR 0x1202
@@ -60,6 +61,8 @@
 #define GL_TEXTURE_ENV 0x2300
 #define GL_TEXTURE_ENV_MODE 0x2200
 #define GL_MODULATE 0x2100
+#define GL_DECAL 0x2101
+#define GL_ADD 0x0104
 #define GL_SMOOTH 0x1D01
 #define GL_CLAMP 0x2900
 #define GL_FRAMEBUFFER_EXT GL_FRAMEBUFFER
@@ -87,6 +90,7 @@ typedef PFNGLDELETEFRAMEBUFFERSPROC PFNGLDELETEFRAMEBUFFERSEXTPROC;
 typedef PFNGLBINDFRAMEBUFFERPROC PFNGLBINDFRAMEBUFFEREXTPROC;
 typedef PFNGLFRAMEBUFFERTEXTURE2DPROC PFNGLFRAMEBUFFERTEXTURE2DEXTPROC;
 typedef PFNGLGENRENDERBUFFERSPROC PFNGLGENRENDERBUFFERSEXTPROC;
+typedef PFNGLDELETERENDERBUFFERSPROC PFNGLDELETERENDERBUFFERSEXTPROC;
 typedef PFNGLBINDRENDERBUFFERPROC PFNGLBINDRENDERBUFFEREXTPROC;
 typedef PFNGLRENDERBUFFERSTORAGEPROC PFNGLRENDERBUFFERSTORAGEEXTPROC;
 typedef PFNGLFRAMEBUFFERRENDERBUFFERPROC PFNGLFRAMEBUFFERRENDERBUFFEREXTPROC;
@@ -166,8 +170,9 @@ void compatAlphaFunc(GLenum func, GLfloat reference);
 void compatEnable(GLenum cap);
 void compatDisable(GLenum cap);
 GLboolean compatIsEnabled(GLenum cap);
-// Only modulation and smooth shading exist here: both are accepted and kept.
-inline void compatTexEnvi(GLenum, GLenum, GLint) {}
+// The texture function of the active unit: modulate, replace, decal or add.
+void compatTexEnvi(GLenum target, GLenum name, GLint mode);
+// Only smooth shading exists here.
 inline void compatShadeModel(GLenum) {}
 
 // Textures: desktop component counts as formats, mipmaps from level 0.

@@ -21,6 +21,14 @@
 //                                ARB)                     eglChooseConfig is core
 // Swap control is looked up in the window system's string, where every
 // window system lists it (Linux's GL string never holds window-system tokens).
+// In a browser (WebGl) the page presents each frame, so there is no swap
+// control, and the canvas's context attributes stand for the pixel format.
+//
+// Over the compatibility layer (gl_api.h: WebGL 2, or OpenGL ES 3.0 in the
+// tests) the GL side is the layer's: GL_EXT_blend_minmax and
+// GL_EXT_framebuffer_object are core in OpenGL ES 3.0 and are read as
+// present, and every entry point of the table is the layer's own or the
+// ES 3.0 core function of the same capability.
 //
 // Main thread only, with the context current. Tests inject a LoaderEnv.
 #pragma once
