@@ -10,6 +10,8 @@ context, recording the page's sound) and reports on stdout, one
   console=<line>     each line the page wrote to the console
   uncaught=<line>    each uncaught exception
   first_frame_ms=<n> from the click to the show's first frame
+  fps=<n>            animation frames a second while listening (--listen)
+  sound_rms=<x>      loudness of what the page's audio graph played then
   shot=<path>        each screenshot taken (PNG)
   responsive=1       the page still answered a script after all that
 Exit status 0 when the page could be driven, 1 otherwise."""
@@ -94,6 +96,42 @@ def console_lines(driver):
         report("uncaught" if "Uncaught" in text else "console", line)
 
 
+LISTEN = """
+var seconds = arguments[0], done = arguments[1];
+var context = Module.quillmoorAudio, source = Module.quillmoorAudioNode;
+var frames = 0, sum = 0, count = 0, counting = true;
+requestAnimationFrame(function count_frame() {
+  if (!counting) return;
+  ++frames;
+  requestAnimationFrame(count_frame);
+});
+var tap = context && source ? context.createScriptProcessor(4096, 2, 2) : null;
+if (tap) {
+  tap.onaudioprocess = function (event) {
+    for (var c = 0; c < 2; ++c) {
+      var samples = event.inputBuffer.getChannelData(c);
+      for (var i = 0; i < samples.length; ++i) { sum += samples[i] * samples[i]; ++count; }
+    }
+  };
+  source.connect(tap);
+  tap.connect(context.destination);
+}
+var started = performance.now();
+setTimeout(function () {
+  counting = false;
+  if (tap) { source.disconnect(tap); tap.disconnect(); }
+  done([frames * 1000 / (performance.now() - started), count ? Math.sqrt(sum / count) : -1]);
+}, seconds * 1000);
+"""
+
+
+def listen(driver, seconds):
+    driver.set_script_timeout(seconds + 30)
+    fps, rms = driver.execute_async_script(LISTEN, seconds)
+    report("fps", "%.1f" % fps)
+    report("sound_rms", "%.4f" % rms)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--site", required=True)
@@ -103,6 +141,8 @@ def main():
     parser.add_argument("--wait", type=float, default=12.0, help="seconds after the click")
     parser.add_argument("--shots", type=int, default=0)
     parser.add_argument("--interval", type=float, default=1.0)
+    parser.add_argument("--listen", type=float, default=0.0,
+                        help="seconds of counting frames and recording the page's sound")
     parser.add_argument("--no-click", action="store_true")
     parser.add_argument("--disable-webgl", action="store_true")
     parser.add_argument("--lose-context", action="store_true")
@@ -150,6 +190,8 @@ def main():
             if i:
                 time.sleep(args.interval)
             screenshot(driver, os.path.join(args.out, "shot_%d.png" % i))
+        if args.listen > 0:
+            listen(driver, args.listen)
         if args.lose_context:
             driver.execute_script(
                 "var gl = document.getElementById('canvas').getContext('webgl2');"

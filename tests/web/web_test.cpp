@@ -33,6 +33,8 @@ struct Visit {
     std::vector<std::string> uncaught;  // uncaught exceptions
     std::vector<Screenshot> shots;
     double firstFrameMs = -1.0;
+    double fps = -1.0;        // animation frames a second while listening
+    double soundRms = -1.0;   // of what the page's audio graph played then
     bool responsive = false;
     std::string log;                    // the driver's whole report
 };
@@ -75,6 +77,10 @@ Visit visit(const std::vector<std::string>& options)
             visit.uncaught.push_back(value);
         else if (key == "first_frame_ms")
             visit.firstFrameMs = std::stod(value);
+        else if (key == "fps")
+            visit.fps = std::stod(value);
+        else if (key == "sound_rms")
+            visit.soundRms = std::stod(value);
         else if (key == "responsive")
             visit.responsive = true;
         else if (key == "shot") {
@@ -122,7 +128,7 @@ TEST_P(WebScreens, LivingPictureLetterboxedAfterTheClick)
 {
     const WindowSize size = GetParam();
     const Visit page = visit({"--size", std::to_string(size.width) + "x" + std::to_string(size.height),
-                              "--wait", "12", "--shots", "2", "--interval", "1"});
+                              "--wait", "12", "--shots", "2", "--interval", "1", "--listen", "3"});
     SKIP_WHEN_MISSING(page);
     ASSERT_EQ(page.status, 0) << page.log;
     ASSERT_EQ(page.shots.size(), 2u) << page.log;
@@ -132,7 +138,10 @@ TEST_P(WebScreens, LivingPictureLetterboxedAfterTheClick)
     ASSERT_EQ(first.height, size.height);
     expectLetterboxed(first, "the page at " + std::to_string(size.width) + "x" + std::to_string(size.height));
     EXPECT_GT(differingShare(first, page.shots[1], 8), 0.01) << "the picture stood still for a second";
+    // The soundtrack is loud there (its bass drives the particles).
+    EXPECT_GT(page.soundRms, 0.01) << "the page played no sound\n" << page.log;
     RecordProperty("first_frame_ms", std::to_string(page.firstFrameMs));
+    RecordProperty("fps", std::to_string(page.fps));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, WebScreens,
