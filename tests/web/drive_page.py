@@ -13,6 +13,7 @@ context, recording the page's sound) and reports on stdout, one
   fps=<n>            animation frames a second while listening (--listen)
   sound_rms=<x>      loudness of what the page's audio graph played then
   shot=<path>        each screenshot taken (PNG)
+  offer=<text>       what the page offers after Escape ended the show (--escape)
   responsive=1       the page still answered a script after all that
 Exit status 0 when the page could be driven, 1 otherwise."""
 import argparse
@@ -144,6 +145,8 @@ def main():
     parser.add_argument("--listen", type=float, default=0.0,
                         help="seconds of counting frames and recording the page's sound")
     parser.add_argument("--no-click", action="store_true")
+    parser.add_argument("--escape", action="store_true",
+                        help="press Escape, then take the page's offer to play again")
     parser.add_argument("--disable-webgl", action="store_true")
     parser.add_argument("--lose-context", action="store_true")
     parser.add_argument("--without", default="", help="a content file left out of the data package")
@@ -192,6 +195,17 @@ def main():
             screenshot(driver, os.path.join(args.out, "shot_%d.png" % i))
         if args.listen > 0:
             listen(driver, args.listen)
+        if args.escape:
+            from selenium.webdriver.common.action_chains import ActionChains
+            from selenium.webdriver.common.by import By
+            from selenium.webdriver.common.keys import Keys
+            ActionChains(driver).send_keys(Keys.ESCAPE).perform()
+            time.sleep(1.0)
+            report("offer", driver.execute_script(
+                "return document.getElementById('poster').hidden ? '' : document.getElementById('start').textContent"))
+            driver.find_element(By.ID, "poster").click()
+            time.sleep(3.0)
+            screenshot(driver, os.path.join(args.out, "again.png"))
         if args.lose_context:
             driver.execute_script(
                 "var gl = document.getElementById('canvas').getContext('webgl2');"

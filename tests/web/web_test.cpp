@@ -29,6 +29,7 @@ struct Visit {
     int status = -1;
     std::string skip;
     std::string message;                // what the page told the viewer
+    std::string offer;                  // what it offered after Escape
     std::vector<std::string> console;   // console lines
     std::vector<std::string> uncaught;  // uncaught exceptions
     std::vector<Screenshot> shots;
@@ -69,6 +70,8 @@ Visit visit(const std::vector<std::string>& options)
         const std::string key = line.substr(0, equals), value = line.substr(equals + 1);
         if (key == "skip")
             visit.skip = value;
+        else if (key == "offer")
+            visit.offer = value;
         else if (key == "message")
             visit.message = value;
         else if (key == "console")
@@ -189,6 +192,16 @@ TEST_F(WebPage, StartFromTheAddressShowsTheTitlePlate)
         best = std::max(best, double(inBoth) / double(inStill));
     }
     EXPECT_GT(best, 0.5) << page.log;
+}
+
+TEST_F(WebPage, EscapeEndsTheShowAndItPlaysAgainOnTheNextClick)
+{
+    const Visit page = visit({"--wait", "3", "--escape"});
+    SKIP_WHEN_MISSING(page);
+    EXPECT_EQ(page.offer, "play again") << page.log;
+    ASSERT_EQ(page.shots.size(), 1u) << page.log;
+    EXPECT_TRUE(hasPicture(page.shots[0])) << "no picture the second time\n" << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
 }
 
 TEST_F(WebPage, BadStartTimeIsOneLineOnThePageAndInTheConsole)
