@@ -126,6 +126,31 @@ setTimeout(function () {
 """
 
 
+STILL = """
+var at = Module._quillmoorTestStill(arguments[0], arguments[1], arguments[2]);
+if (!at) return null;
+var width = Module._quillmoorTestStillWidth(), height = Module._quillmoorTestStillHeight();
+var picture = document.createElement("canvas");
+picture.width = width;
+picture.height = height;
+var context = picture.getContext("2d");
+var image = context.createImageData(width, height);
+image.data.set(HEAPU8.subarray(at, at + width * height * 4));
+for (var i = 3; i < image.data.length; i += 4) image.data[i] = 255;
+context.putImageData(image, 0, 0);
+return picture.toDataURL("image/png");
+"""
+
+
+def still(driver, time_ms, width, height, path):
+    driver.set_script_timeout(300)
+    url = driver.execute_script(STILL, time_ms, width, height)
+    if url:
+        with open(path, "wb") as out:
+            out.write(base64.b64decode(url.split(",", 1)[1]))
+        report("shot", path)
+
+
 def listen(driver, seconds):
     driver.set_script_timeout(seconds + 30)
     fps, rms = driver.execute_async_script(LISTEN, seconds)
@@ -144,6 +169,8 @@ def main():
     parser.add_argument("--interval", type=float, default=1.0)
     parser.add_argument("--listen", type=float, default=0.0,
                         help="seconds of counting frames and recording the page's sound")
+    parser.add_argument("--still", type=int, default=-1,
+                        help="instead of the show, the page's still at this show time (ms)")
     parser.add_argument("--no-click", action="store_true")
     parser.add_argument("--escape", action="store_true",
                         help="press Escape, then take the page's offer to play again")
@@ -181,7 +208,9 @@ def main():
             if not state[0] or state[1]:
                 break
             time.sleep(0.2)
-        if not args.no_click and not driver.execute_script("return document.getElementById('start').disabled"):
+        if args.still >= 0:
+            still(driver, args.still, width, height, os.path.join(args.out, "still.png"))
+        elif not args.no_click and not driver.execute_script("return document.getElementById('start').disabled"):
             from selenium.webdriver.common.by import By
             driver.find_element(By.ID, "poster").click()
             time.sleep(1.0)

@@ -194,6 +194,37 @@ TEST_F(WebPage, StartFromTheAddressShowsTheTitlePlate)
     EXPECT_GT(best, 0.5) << page.log;
 }
 
+class WebStills : public WebPage, public ::testing::WithParamInterface<int> {};
+
+// The rasterizers differ (SwiftShader in the browser, llvmpipe for the
+// capture tool): a few edge pixels may, the picture may not.
+TEST_P(WebStills, MatchTheCaptureToolsStills)
+{
+    const int seconds = GetParam();
+    const Visit page = visit({"--still", std::to_string(seconds * 1000)});
+    SKIP_WHEN_MISSING(page);
+    ASSERT_EQ(page.shots.size(), 1u) << page.log;
+    const std::string stills = scratchFolder();
+    int status = -1;
+    const std::string captureLog =
+        runCommand({QUILLMOOR_BINARY_DIR "/quillmoor-capture", "--still", std::to_string(seconds) + "s", "--size",
+                    "1280x720", "--out", stills},
+                   {"SDL_VIDEODRIVER=offscreen"}, std::chrono::minutes(2), status);
+    char name[32];
+    std::snprintf(name, sizeof name, "/still_%06d.png", seconds * 1000);
+    Screenshot still;
+    std::string failure;
+    ASSERT_TRUE(readPngFile(stills + name, still, failure)) << failure << captureLog;
+    std::remove((stills + name).c_str());
+    ::rmdir(stills.c_str());
+    const double share = differingShare(page.shots[0], still, 8);
+    RecordProperty("differing_share", std::to_string(share));
+    EXPECT_LE(share, 0.02) << page.log;
+}
+
+INSTANTIATE_TEST_SUITE_P(ShowTimes, WebStills, ::testing::Values(20, 58, 96, 120),
+                         [](const auto& info) { return std::to_string(info.param) + "s"; });
+
 TEST_F(WebPage, EscapeEndsTheShowAndItPlaysAgainOnTheNextClick)
 {
     const Visit page = visit({"--wait", "3", "--escape"});

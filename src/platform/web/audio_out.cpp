@@ -16,6 +16,8 @@
 // context's reported output latency.
 #include "platform/audio_out.h"
 
+#include "platform/web/backend.h"
+
 #include <emscripten/emscripten.h>
 
 #include <cmath>
@@ -61,6 +63,10 @@ bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std:
     }
     if (device >= 1) {
         reason = "no such audio device";
+        return false;
+    }
+    if (webHeadless()) {
+        reason = "a run nobody hears";
         return false;
     }
     output.block.assign(BLOCK_FRAMES * AUDIO_OUT_CHANNELS, 0.0f);

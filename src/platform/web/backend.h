@@ -8,5 +8,9 @@
 // last did (none run between frames: the page has no threads).
 void webTimersCatchUp();
 
+// True once platformUseHeadless asked for a run nobody hears (the tests'
+// still): the audio output then refuses, and the engine plays silently.
+bool webHeadless();
+
 // Calls Module[handler]() on the page, when the page defines it.
 void webTellPage(const char* handler);

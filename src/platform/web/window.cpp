@@ -27,6 +27,7 @@ constexpr uint32_t VK_F11_CODE = 0x7A;
 constexpr int EVENT_QUEUE_SIZE = 64;
 
 bool videoUp = false;
+bool headless = false;
 PlatformWindow* current = nullptr;
 // A canvas has one WebGL context for its life (asking again gives the same
 // one), so it outlives the window: the show releases its programs and
@@ -151,6 +152,12 @@ void listen(bool on)
 
 void platformUseHeadless()
 {
+    headless = true;
+}
+
+bool webHeadless()
+{
+    return headless;
 }
 
 bool platformInitVideo(std::string& reason, const char*)
