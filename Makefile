@@ -6,7 +6,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure build run test test-package package sanitize fuzz windows test-windows content-preview clean
+.PHONY: all setup configure build run test test-package package sanitize fuzz windows test-windows web serve-web test-web content-preview clean
 
 all: build
 
@@ -32,7 +32,7 @@ run: build
 # The package tests (label `package`: CPack, lintian, the unpacked programs)
 # take a minute or more and have a target of their own.
 test: build
-	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 900 -LE 'package|windows'
+	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 900 -LE 'package|windows|web'
 
 test-package: build
 	@cd $(BUILD) && ctest --output-on-failure --timeout 900 -L package
@@ -64,7 +64,7 @@ sanitize:
 	@driver=$$(ls /usr/lib/*/dri/swrast_dri.so 2>/dev/null | head -n 1); \
 	[ -n "$$driver" ] || { echo "sanitize: no Mesa software driver (swrast_dri.so) installed" >&2; exit 1; }; \
 	cd build-sanitize && $(SANITIZE_ENV) LD_PRELOAD=$$driver \
-		ctest --output-on-failure -j$(JOBS) --timeout 900 -LE 'fuzz|package|windows'
+		ctest --output-on-failure -j$(JOBS) --timeout 900 -LE 'fuzz|package|windows|web'
 
 # The fuzz targets built with clang's libFuzzer (coverage-guided) in
 # build-fuzz/, each run for FUZZ_SECONDS against its corpus under fuzz/corpus,
@@ -110,8 +110,51 @@ windows:
 test-windows: build windows
 	@cd $(BUILD) && ctest --output-on-failure --timeout 900 -L windows
 
+# The show for a browser, built with Emscripten in build-web/: the libraries
+# it links are built from Debian's source packages by tools/web/deps.sh
+# (once; later runs reuse them), its content is this build's generated Data/
+# as a data package, and the page's poster is a still from this build's
+# capture tool. Leaves build-web/quillmoor-web/ (index.html, quillmoor.js,
+# quillmoor.wasm, quillmoor-data.js, quillmoor.data, poster.png) and
+# build-web/quillmoor-web.zip, and says how big they are.
+# `make serve-web` serves the page on http://127.0.0.1:$(WEB_PORT)/;
+# `make test-web` plays it in headless Chromium (label `web`).
+WEB_BUILD ?= build-web
+WEB_PORT ?= 8000
+WEB_POSTER_AT ?= 58s
+# Debian's emscripten finds its JavaScript modules (acorn) only here.
+WEB_ENV = NODE_PATH=/usr/share/nodejs
+test-web: CMAKE_FLAGS += -DQUILLMOOR_WEB_BUILD_DIR=$(CURDIR)/$(WEB_BUILD)
+web:
+	@bash tools/setup.sh --web
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target quillmoor_content quillmoor-capture
+	@mkdir -p $(WEB_BUILD)/poster
+	@[ -f $(WEB_BUILD)/poster/poster.png ] || { \
+		$(BUILD)/quillmoor-capture --still $(WEB_POSTER_AT) --size 960x540 --out $(WEB_BUILD)/poster >/dev/null && \
+		mv $(WEB_BUILD)/poster/still_*.png $(WEB_BUILD)/poster/poster.png; } || \
+		echo "web: no poster still (the capture tool could not draw); the page shows black" >&2
+	@JOBS=$(JOBS) $(WEB_ENV) bash tools/web/deps.sh $(WEB_BUILD)/deps
+	@$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
+		-DQUILLMOOR_WEB_DEPS=$(CURDIR)/$(WEB_BUILD)/deps/prefix \
+		-DQUILLMOOR_WEB_CONTENT=$(CURDIR)/$(BUILD)/Data \
+		-DQUILLMOOR_WEB_POSTER=$$([ -f $(WEB_BUILD)/poster/poster.png ] && echo $(CURDIR)/$(WEB_BUILD)/poster/poster.png) >/dev/null
+	@$(WEB_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
+	@cd $(WEB_BUILD) && for f in quillmoor-web.zip quillmoor-web/*; do \
+		echo "$(WEB_BUILD)/$$f: $$(stat -c %s $$f) bytes ($$(du -h $$f | cut -f1))"; done
+
+serve-web:
+	@[ -f $(WEB_BUILD)/quillmoor-web/index.html ] || $(MAKE) web
+	@echo "serving $(WEB_BUILD)/quillmoor-web on http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C ends)"
+	@cd $(WEB_BUILD)/quillmoor-web && python3 -m http.server --bind 127.0.0.1 $(WEB_PORT)
+
+# The Linux build comes first: it registers the `web` suite, which serves
+# build-web's page to Chromium.
+test-web: build web
+	@cd $(BUILD) && ctest --output-on-failure --timeout 900 -L web
+
 content-preview: build
 	@cmake --build $(BUILD) --target content-preview
 
 clean:
-	@rm -rf $(BUILD) build-sanitize build-fuzz $(WINDOWS_BUILD)
+	@rm -rf $(BUILD) build-sanitize build-fuzz $(WINDOWS_BUILD) $(WEB_BUILD)

@@ -2,7 +2,8 @@
 # Installs the Debian packages the project needs and does nothing when they
 # are all there. Without arguments: what building and playing the show need.
 # With --test: also what the test suites, benchmarks and fuzzing need; with
-# --windows: what the Windows build and its tests under Wine need.
+# --windows: what the Windows build and its tests under Wine need; with
+# --web: what the browser build and its tests in Chromium need.
 # As root it runs apt-get itself; as another user it uses sudo when it can,
 # and otherwise prints the command.
 set -euo pipefail
@@ -46,11 +47,20 @@ windows_packages=(
   libxinerama1 libxrandr2 libxrender1 libxxf86vm1 libdbus-1-3 fonts-wine
 )
 
+# The browser build (`make web`, `make test-web`): Debian's emscripten (with
+# the acorn module its optimiser needs), and the headless Chromium, its
+# WebDriver and Debian's Selenium that the web suite plays the page in.
+web_packages=(
+  emscripten node-acorn python3
+  chromium chromium-driver python3-selenium
+)
+
 for arg in "$@"; do
   case "$arg" in
     --test) packages+=("${test_packages[@]}") ;;
     --windows) packages+=("${windows_packages[@]}") ;;
-    *) echo "usage: tools/setup.sh [--test] [--windows]" >&2; exit 2 ;;
+    --web) packages+=("${web_packages[@]}") ;;
+    *) echo "usage: tools/setup.sh [--test] [--windows] [--web]" >&2; exit 2 ;;
   esac
 done
 

@@ -9,6 +9,7 @@
 #include "audio/audio_engine.h"
 #include "gl/gl_window.h"
 #include "gl/scaled_frame.h"
+#include "platform/frame_loop.h"
 #include "platform/log.h"
 #include "platform/window.h"
 #include "show/fades.h"
@@ -173,23 +174,70 @@ void storeWindowlessSettings(Demo& demo, int width, int height)
     demo.settings.silent = true;
 }
 
-int demoMain(Demo& demo, const ShowOptions& options)
+namespace {
+
+// A live show between its start and its teardown, stepped by the
+// platform's frame loop.
+struct LiveRun {
+    std::unique_ptr<Demo> ownedDemo;  // null when the caller owns the Demo
+    Demo& demo;
+    std::unique_ptr<Scene> scene;
+    // Released before the teardown: its scaled frame lives in the context.
+    std::unique_ptr<LiveFrameIo> io;
+
+    LiveRun(Demo& demo, std::unique_ptr<Scene> started, float renderScale)
+        : demo(demo), scene(std::move(started)), io(std::make_unique<LiveFrameIo>(demo, *scene, renderScale)) {}
+
+    static bool frame(void* run)
+    {
+        auto* self = static_cast<LiveRun*>(run);
+        return runFrame(self->demo, *self->io).goOn;
+    }
+
+    // The teardown, then the Demo (when owned) and the run itself.
+    static void done(void* run)
+    {
+        auto* self = static_cast<LiveRun*>(run);
+        self->io.reset();
+        endShow(self->demo, std::move(self->scene));
+        std::unique_ptr<Demo> demo = std::move(self->ownedDemo);
+        delete self;
+    }
+};
+
+// Settings and start-up; null when the show cannot start. Without a window,
+// a context, the required extensions or a running clock there is no show to
+// play: say why, tear down, fail.
+LiveRun* startLiveRun(Demo& demo, const ShowOptions& options)
 {
     storeLaunchSettings(demo, options);
-
-    // Without a window, a context, the required extensions or a running
-    // clock there is no show to play: say why, tear down, fail.
     std::unique_ptr<Scene> scene = beginShow(demo, true);
     if (!scene) {
         endShow(demo, nullptr);
+        return nullptr;
+    }
+    return new LiveRun(demo, std::move(scene), options.renderScale);
+}
+
+}  // namespace
+
+int demoMain(Demo& demo, const ShowOptions& options)
+{
+    LiveRun* run = startLiveRun(demo, options);
+    if (!run)
         return 1;
+    while (LiveRun::frame(run)) {
     }
+    LiveRun::done(run);
+    return 0;
+}
 
-    {
-        LiveFrameIo io(demo, *scene, options.renderScale);
-        runMainLoop(demo, io);
-    }
-
-    endShow(demo, std::move(scene));
+int playShow(std::unique_ptr<Demo> demo, const ShowOptions& options)
+{
+    LiveRun* run = startLiveRun(*demo, options);
+    if (!run)
+        return 1;
+    run->ownedDemo = std::move(demo);
+    platformRunFrames(LiveRun::frame, LiveRun::done, run);
     return 0;
 }

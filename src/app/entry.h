@@ -3,7 +3,9 @@
 // window and clock, and the teardown in reverse. main() reads the command
 // line, constructs the Demo record and calls demoMain. The offline renderer
 // and the tests start and end the show through the same functions, with the
-// settings of a windowless run. Main thread only.
+// settings of a windowless run. The frames themselves come from the
+// platform's frame loop (platform/frame_loop.h): a desktop loop, or a
+// browser's animation frames after main has returned. Main thread only.
 #pragma once
 
 #include <memory>
@@ -34,3 +36,7 @@ std::unique_ptr<Scene> beginShow(Demo& demo, bool clockMustRun = false);
 void endShow(Demo& demo, std::unique_ptr<Scene> scene);
 // Runs the show; 0 when it played, non-zero when it could not start.
 int demoMain(Demo& demo, const ShowOptions& options = ShowOptions());
+// Runs the show on the platform's frame loop, which may go on after this
+// returns (a browser): the run owns `demo` and frees it, last, after the
+// teardown. Non-zero when the show could not start (nothing then follows).
+int playShow(std::unique_ptr<Demo> demo, const ShowOptions& options = ShowOptions());

@@ -1,6 +1,7 @@
 // quillmoor: a 153-second real-time show of lit terrain in fog, a music-
 // driven particle cloud and text plates, played in sync with its soundtrack.
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/demo.h"
@@ -35,7 +36,7 @@ int main(int argc, char** argv)
         setContentFolder(options.dataFolder);
 
     // Constructed first and destroyed last: its destruction frees the audio
-    // engine and the shader and texture registries.
-    Demo demo;
-    return demoMain(demo, options);
+    // engine and the shader and texture registries. The run owns it, since
+    // a browser plays the frames after main has returned.
+    return playShow(std::make_unique<Demo>(), options);
 }

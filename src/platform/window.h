@@ -9,6 +9,8 @@
 //   win32/ USER32/GDI32 window class and message pump, ChangeDisplaySettings
 //          for the mode change, a WGL pixel format and context; a headless
 //          run keeps the window hidden.
+//   web/   the page's canvas and a WebGL 2 context on it (Emscripten's
+//          html5.h); the drawable follows the canvas's CSS size.
 // Owns the video subsystem (SDL's, or the registered window class) while
 // it is initialised.
 #pragma once

@@ -1,6 +1,6 @@
+// Content files on a POSIX file system (Linux, and the browser's in-memory
+// one): the content-folder search, and opening only ordinary files.
 #include "platform/files.h"
-
-#include <SDL.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -102,16 +102,6 @@ bool openOrdinaryFile(const std::string& path, uint64_t maxBytes, OpenedFile& ou
     }
     out.size = static_cast<uint64_t>(info.st_size);
     return true;
-}
-
-std::string executableFolder()
-{
-    char* base = SDL_GetBasePath();
-    if (!base)
-        return "./";
-    std::string folder = base;
-    SDL_free(base);
-    return folder;
 }
 
 namespace {

@@ -1,4 +1,5 @@
-// The sample-rate converter of the Windows backend: a windowed-sinc
+// The sample-rate converter of the backends whose output has none of its
+// own (Windows, the browser): a windowed-sinc
 // resampler on stereo float frames. Output frame n sits at input time
 // n * from / to, kept as an exact fraction (an input index and a remainder
 // counted in 1/to), so that a long stream never drifts. Each output frame is

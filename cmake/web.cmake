@@ -1,0 +1,33 @@
+# The browser build's libraries: imported targets under the names the Linux
+# build's pkg-config modules give, over the static WebAssembly libraries
+# that tools/web/deps.sh cross-built into QUILLMOOR_WEB_DEPS. The show draws
+# through the compatibility layer of src/gl over the browser's WebGL 2
+# (src/CMakeLists.txt), which Emscripten's own GL library reaches.
+set(QUILLMOOR_WEB_DEPS "" CACHE PATH "Prefix of the cross-built libraries (tools/web/deps.sh)")
+if(NOT EXISTS "${QUILLMOOR_WEB_DEPS}/include/mpg123.h")
+  message(FATAL_ERROR "QUILLMOOR_WEB_DEPS (${QUILLMOOR_WEB_DEPS}) holds no cross-built libraries; "
+    "`make web` builds them")
+endif()
+
+function(quillmoor_web_library name library)
+  set(path ${QUILLMOOR_WEB_DEPS}/lib/${library})
+  if(NOT EXISTS ${path})
+    message(FATAL_ERROR "${path} is missing; `make web` builds it")
+  endif()
+  add_library(${name} STATIC IMPORTED GLOBAL)
+  set_target_properties(${name} PROPERTIES
+    IMPORTED_LOCATION ${path}
+    INTERFACE_INCLUDE_DIRECTORIES ${QUILLMOOR_WEB_DEPS}/include)
+endfunction()
+
+quillmoor_web_library(PkgConfig::MPG123 libmpg123.a)
+quillmoor_web_library(PkgConfig::OPENMPT libopenmpt.a)
+quillmoor_web_library(PkgConfig::FFTW3F libfftw3f.a)
+
+
+# The content is the Linux build's: its generators run on the build machine.
+set(QUILLMOOR_WEB_CONTENT "" CACHE PATH "The Linux build's generated Data folder")
+if(NOT IS_DIRECTORY "${QUILLMOOR_WEB_CONTENT}")
+  message(FATAL_ERROR "QUILLMOOR_WEB_CONTENT (${QUILLMOOR_WEB_CONTENT}) is not a folder: "
+    "it names the Linux build's Data folder, which `make web` generates")
+endif()

@@ -1,0 +1,157 @@
+// The browser backend's sound: Web Audio, through a ScriptProcessorNode
+// whose audioprocess event (on the page's main thread) calls the engine's
+// fill function for each block. An AudioWorklet runs on a thread of its
+// own: fed from the engine's ring it would need shared memory, which a page
+// has only with threads in the build and cross-origin isolation headers
+// from the server, and fed by messages it would still be filled from the
+// main thread. The ScriptProcessor needs neither, so any static server will
+// do; its block is long enough to ride over a slow frame.
+//
+// The AudioContext is made at the rate the engine asks for (the browser
+// resamples to the hardware), when the page has not made one already; a
+// page makes it, or resumes it, in the click that starts the show, since
+// browsers start sound only after a gesture.
+// What is heard lies behind what was handed by the block just written, the
+// wait until the browser plays it (the event's playbackTime) and the
+// context's reported output latency.
+#include "platform/audio_out.h"
+
+#include "platform/web/backend.h"
+
+#include <emscripten/emscripten.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr int BLOCK_FRAMES = 8192;  // 186 ms at 44100 Hz
+
+struct OutputState {
+    bool open = false;
+    bool paused = true;
+    AudioOutFill fill = nullptr;
+    void* user = nullptr;
+    uint32_t latencyFrames = 0;
+    std::vector<float> block;  // interleaved stereo, BLOCK_FRAMES frames
+};
+OutputState output;
+
+}  // namespace
+
+// Called by the page's audioprocess event: fills the block and returns it.
+extern "C" EMSCRIPTEN_KEEPALIVE float* quillmoorWebAudioFill(int frameCount, double latencyFrames)
+{
+    if (frameCount > BLOCK_FRAMES)
+        frameCount = BLOCK_FRAMES;
+    output.latencyFrames = latencyFrames > 0.0 ? static_cast<uint32_t>(std::lround(latencyFrames)) : 0;
+    float* frames = output.block.data();
+    if (!output.open || output.paused) {
+        for (int i = 0; i < frameCount * AUDIO_OUT_CHANNELS; ++i)
+            frames[i] = 0.0f;
+    } else {
+        output.fill(frames, frameCount, output.user);
+    }
+    return frames;
+}
+
+bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std::string& reason)
+{
+    if (output.open) {
+        reason = "output already open";
+        return false;
+    }
+    if (device >= 1) {
+        reason = "no such audio device";
+        return false;
+    }
+    if (webHeadless()) {
+        reason = "a run nobody hears";
+        return false;
+    }
+    output.block.assign(BLOCK_FRAMES * AUDIO_OUT_CHANNELS, 0.0f);
+    const int made = EM_ASM_INT({
+        var Context = window.AudioContext || window.webkitAudioContext;
+        if (!Context)
+            return 0;
+        var context = Module.quillmoorAudio;
+        if (!context || context.state === "closed" || context.sampleRate !== $0) {
+            try {
+                context = new Context({sampleRate: $0, latencyHint: "playback"});
+            } catch (e) {
+                return -1;
+            }
+            Module.quillmoorAudio = context;
+        }
+        if (context.sampleRate !== $0)
+            return -2;
+        var node = context.createScriptProcessor($1, 0, 2);
+        node.onaudioprocess = function(event) {
+            var out = event.outputBuffer;
+            var frames = out.length;
+            var ahead = Math.max(0, event.playbackTime - context.currentTime);
+            var latency = frames + (ahead + (context.outputLatency || context.baseLatency || 0)) * context.sampleRate;
+            var at = Module["_quillmoorWebAudioFill"](frames, latency) >> 2;
+            var left = out.getChannelData(0);
+            var right = out.getChannelData(1);
+            for (var i = 0; i < frames; ++i) {
+                left[i] = HEAPF32[at + 2 * i];
+                right[i] = HEAPF32[at + 2 * i + 1];
+            }
+        };
+        node.connect(context.destination);
+        Module.quillmoorAudioNode = node;
+        if (context.state !== "running")
+            context.resume().catch(function() {});
+        return 1;
+    }, rate, BLOCK_FRAMES);
+    if (made <= 0) {
+        reason = made == 0 ? "this browser has no Web Audio"
+               : made == -1 ? "the browser would not make an audio context"
+                            : "the browser's audio will not run at the soundtrack's rate";
+        std::vector<float>().swap(output.block);
+        return false;
+    }
+    output.fill = fill;
+    output.user = user;
+    output.paused = true;
+    output.latencyFrames = 2 * BLOCK_FRAMES;
+    output.open = true;
+    return true;
+}
+
+uint32_t audioOutLatencyFrames()
+{
+    return output.open ? output.latencyFrames : 0;
+}
+
+void audioOutSetPaused(bool paused)
+{
+    output.paused = paused;
+}
+
+void audioOutClose()
+{
+    if (!output.open)
+        return;
+    EM_ASM({
+        var node = Module.quillmoorAudioNode;
+        if (node) {
+            node.onaudioprocess = null;
+            node.disconnect();
+        }
+        Module.quillmoorAudioNode = null;
+    });
+    output.open = false;
+    output.paused = true;
+    output.fill = nullptr;
+}
+
+void audioOutLock()
+{
+    // The fill function runs on the main thread, between other calls.
+}
+
+void audioOutUnlock()
+{
+}

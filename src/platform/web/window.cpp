@@ -1,0 +1,327 @@
+// The browser backend's window: the page's canvas (#canvas) and a WebGL 2
+// context on it. The canvas's drawing buffer is its CSS size times
+// devicePixelRatio, remade when the page resizes. Keys arrive as DOM key
+// events, whose keyCode is the Windows virtual-key code the show reads.
+// Fullscreen is the browser's: the Fullscreen API on the canvas's parent,
+// asked for from inside the key or double-click event, where the browser
+// allows it; the browser itself takes the first Escape out of fullscreen.
+#include "platform/window.h"
+
+#include "platform/web/backend.h"
+
+#include <emscripten/emscripten.h>
+#include <emscripten/html5.h>
+
+#include <cmath>
+#include <cstdlib>
+
+struct PlatformWindow {
+    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
+};
+
+namespace {
+
+constexpr const char* CANVAS = "#canvas";
+constexpr uint32_t VK_RETURN_CODE = 13;
+constexpr uint32_t VK_F11_CODE = 0x7A;
+constexpr int EVENT_QUEUE_SIZE = 64;
+
+bool videoUp = false;
+bool headless = false;
+PlatformWindow* current = nullptr;
+// A canvas has one WebGL context for its life (asking again gives the same
+// one), so it outlives the window: the show releases its programs and
+// textures after the window has gone, and on a context that is still
+// current those calls stay harmless, as on the desktop.
+EMSCRIPTEN_WEBGL_CONTEXT_HANDLE canvasContext = 0;
+char* webglExtensions = nullptr;  // the context's list, asked once
+
+// Events wait here between the browser's callbacks and the next frame.
+PlatformEvent queue[EVENT_QUEUE_SIZE];
+int queueHead = 0;
+int queueCount = 0;
+
+void push(const PlatformEvent& event)
+{
+    if (queueCount == EVENT_QUEUE_SIZE)
+        return;  // nobody drains it (no show running): the oldest stay
+    queue[(queueHead + queueCount) % EVENT_QUEUE_SIZE] = event;
+    ++queueCount;
+}
+
+// The canvas's CSS size times devicePixelRatio, in whole pixels.
+void cssPixelSize(int& width, int& height)
+{
+    double cssWidth = 0.0, cssHeight = 0.0;
+    emscripten_get_element_css_size(CANVAS, &cssWidth, &cssHeight);
+    const double ratio = emscripten_get_device_pixel_ratio();
+    width = static_cast<int>(std::lround(cssWidth * ratio));
+    height = static_cast<int>(std::lround(cssHeight * ratio));
+}
+
+// Gives the drawing buffer the canvas's displayed size; true when it changed.
+bool fitCanvas(int& width, int& height)
+{
+    cssPixelSize(width, height);
+    int oldWidth = 0, oldHeight = 0;
+    emscripten_get_canvas_element_size(CANVAS, &oldWidth, &oldHeight);
+    if (width <= 0 || height <= 0 || (width == oldWidth && height == oldHeight))
+        return false;
+    emscripten_set_canvas_element_size(CANVAS, width, height);
+    return true;
+}
+
+EM_BOOL onResize(int, const EmscriptenUiEvent*, void*)
+{
+    PlatformEvent event;
+    if (!fitCanvas(event.width, event.height))
+        return EM_FALSE;
+    event.kind = PlatformEvent::Resize;
+    push(event);
+    return EM_FALSE;
+}
+
+EM_BOOL onFullscreenChange(int, const EmscriptenFullscreenChangeEvent*, void*)
+{
+    return onResize(0, nullptr, nullptr);
+}
+
+// Fullscreen for the canvas's parent (the page's stage, which its style
+// makes fill the screen), or out of it; inside an event handler only.
+void switchFullscreen()
+{
+    EM_ASM({
+        var stage = Module.canvas.parentElement;
+        if (document.fullscreenElement)
+            document.exitFullscreen();
+        else if (stage.requestFullscreen)
+            stage.requestFullscreen().catch(function() {});
+    });
+}
+
+EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent* key, void*)
+{
+    const uint32_t virtualKey = key->keyCode < 256 ? key->keyCode : 0;
+    if (virtualKey == VK_F11_CODE || (virtualKey == VK_RETURN_CODE && key->altKey)) {
+        // Asked for here, in the key's own event, where the browser allows it.
+        switchFullscreen();
+        return EM_TRUE;
+    }
+    if (key->repeat || virtualKey == 0)
+        return EM_FALSE;
+    PlatformEvent event;
+    event.kind = PlatformEvent::KeyDown;
+    event.virtualKey = virtualKey;
+    event.alt = key->altKey;
+    push(event);
+    // The keys the show answers to would otherwise scroll the page.
+    const bool showKey = virtualKey == 27 || virtualKey == 32 || (virtualKey >= 0x21 && virtualKey <= 0x28);
+    return showKey && !key->ctrlKey && !key->metaKey ? EM_TRUE : EM_FALSE;
+}
+
+EM_BOOL onDoubleClick(int, const EmscriptenMouseEvent*, void*)
+{
+    switchFullscreen();
+    return EM_TRUE;
+}
+
+// A lost context draws nothing again: the show ends, and the page says why.
+EM_BOOL onContextLost(int, const void*, void*)
+{
+    PlatformEvent event;
+    event.kind = PlatformEvent::CloseRequest;
+    push(event);
+    webTellPage("onContextLost");
+    return EM_TRUE;
+}
+
+void listen(bool on)
+{
+    auto* resize = on ? onResize : nullptr;
+    emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, resize);
+    emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE,
+                                             on ? onFullscreenChange : nullptr);
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, on ? onKeyDown : nullptr);
+    emscripten_set_dblclick_callback(CANVAS, nullptr, EM_FALSE, on ? onDoubleClick : nullptr);
+    emscripten_set_webglcontextlost_callback(CANVAS, nullptr, EM_FALSE,
+                                             on ? reinterpret_cast<em_webgl_context_callback>(onContextLost)
+                                                : nullptr);
+}
+
+}  // namespace
+
+void platformUseHeadless()
+{
+    headless = true;
+}
+
+bool webHeadless()
+{
+    return headless;
+}
+
+bool platformInitVideo(std::string& reason, const char*)
+{
+    if (videoUp)
+        return true;
+    double width = 0.0, height = 0.0;
+    if (emscripten_get_element_css_size(CANVAS, &width, &height) != EMSCRIPTEN_RESULT_SUCCESS) {
+        reason = "the page has no canvas with the id \"canvas\"";
+        return false;
+    }
+    queueHead = queueCount = 0;
+    listen(true);
+    videoUp = true;
+    return true;
+}
+
+void platformQuitVideo()
+{
+    if (!videoUp)
+        return;
+    listen(false);
+    videoUp = false;
+}
+
+bool platformDesktopMode(DisplayMode& mode, int)
+{
+    const double ratio = emscripten_get_device_pixel_ratio();
+    mode.width = static_cast<int>(std::lround(EM_ASM_DOUBLE({ return screen.width; }) * ratio));
+    mode.height = static_cast<int>(std::lround(EM_ASM_DOUBLE({ return screen.height; }) * ratio));
+    mode.refreshHz = 0;
+    return mode.width > 0 && mode.height > 0;
+}
+
+int platformDisplayCount()
+{
+    return 1;
+}
+
+WindowResult platformCreateWindow(const WindowRequest& request)
+{
+    WindowResult result;
+    if (!videoUp) {
+        result.failure = "video subsystem not initialised";
+        return result;
+    }
+    EmscriptenWebGLContextAttributes attributes;
+    emscripten_webgl_init_context_attributes(&attributes);
+    attributes.majorVersion = 2;
+    attributes.minorVersion = 0;
+    attributes.alpha = EM_FALSE;  // the page never shows through the picture
+    attributes.depth = request.pixelFormat.depthBits > 0;
+    attributes.stencil = request.pixelFormat.stencilBits > 0;
+    attributes.antialias = EM_FALSE;
+    attributes.premultipliedAlpha = EM_FALSE;
+    attributes.preserveDrawingBuffer = EM_FALSE;
+    // A software renderer is what many machines have; the show runs on it.
+    attributes.failIfMajorPerformanceCaveat = EM_FALSE;
+    attributes.enableExtensionsByDefault = EM_TRUE;
+
+    int width = 0, height = 0;
+    fitCanvas(width, height);
+    if (canvasContext <= 0)
+        canvasContext = emscripten_webgl_create_context(CANVAS, &attributes);
+    if (canvasContext <= 0) {
+        result.failure = "this browser offers no WebGL 2";
+        return result;
+    }
+    if (emscripten_is_webgl_context_lost(canvasContext)) {
+        result.failure = "the browser has taken the WebGL context away";
+        return result;
+    }
+    emscripten_webgl_make_context_current(canvasContext);
+    current = new PlatformWindow;
+    current->context = canvasContext;
+    result.window = current;
+    // WebGL picks the buffers' bits itself; what it gives is the format.
+    result.pixelFormatIndex = 1;
+    result.fit = FullscreenFit::Windowed;
+    emscripten_get_canvas_element_size(CANVAS, &result.drawableWidth, &result.drawableHeight);
+    return result;
+}
+
+void platformDestroyWindow(PlatformWindow* window)
+{
+    if (!window)
+        return;
+    if (window == current)
+        current = nullptr;
+    free(webglExtensions);
+    webglExtensions = nullptr;
+    delete window;
+}
+
+void platformShowWindow(PlatformWindow*)
+{
+}
+
+void platformDrawableSize(PlatformWindow* window, int& width, int& height)
+{
+    width = 0;
+    height = 0;
+    if (window)
+        emscripten_get_canvas_element_size(CANVAS, &width, &height);
+}
+
+bool platformSetFullscreen(PlatformWindow* window, bool fullscreen)
+{
+    if (!window)
+        return false;
+    // Outside a user's event the browser refuses; the page's own controls
+    // (F11, a double click, its button) ask from inside one.
+    const bool now = EM_ASM_INT({ return document.fullscreenElement ? 1 : 0; }) != 0;
+    if (now != fullscreen)
+        switchFullscreen();
+    return false;
+}
+
+bool platformIsFullscreen(PlatformWindow* window)
+{
+    return window && EM_ASM_INT({ return document.fullscreenElement ? 1 : 0; }) != 0;
+}
+
+void platformSwapWindow(PlatformWindow*)
+{
+    // The browser presents the canvas when the animation frame returns.
+}
+
+void platformShowCursor(bool visible)
+{
+    EM_ASM({ Module.canvas.style.cursor = $0 ? "" : "none"; }, visible);
+}
+
+void* platformGetProcAddress(const char* name)
+{
+    return emscripten_webgl_get_proc_address(name);
+}
+
+WindowSystem platformWindowSystem()
+{
+    return emscripten_webgl_get_current_context() > 0 ? WindowSystem::WebGl : WindowSystem::NoContext;
+}
+
+const char* platformWindowSystemExtensions()
+{
+    if (platformWindowSystem() == WindowSystem::NoContext)
+        return nullptr;
+    if (!webglExtensions)
+        webglExtensions = emscripten_webgl_get_supported_extensions();
+    return webglExtensions;
+}
+
+bool platformSetSwapInterval(int)
+{
+    // Frames come once per display refresh, from requestAnimationFrame.
+    return true;
+}
+
+bool platformPollEvent(PlatformEvent& event)
+{
+    if (queueCount == 0)
+        return false;
+    event = queue[queueHead];
+    queueHead = (queueHead + 1) % EVENT_QUEUE_SIZE;
+    --queueCount;
+    return true;
+}

@@ -1,0 +1,260 @@
+#!/usr/bin/python3
+"""Plays the browser build's page in Debian's headless Chromium for the web
+suite: serves the page's folder on 127.0.0.1 (a free port), opens it at a
+given viewport size through chromedriver, clicks the poster as a viewer
+would, then does what the options ask (screenshots, losing the WebGL
+context, recording the page's sound) and reports on stdout, one
+"key=value" line each:
+  skip=<why>         a part is missing (Chromium, its driver, Selenium)
+  message=<text>     what the page says to the viewer (when it says anything)
+  console=<line>     each line the page wrote to the console
+  uncaught=<line>    each uncaught exception
+  first_frame_ms=<n> from the click to the show's first frame
+  fps=<n>            animation frames a second while listening (--listen)
+  sound_rms=<x>      loudness of what the page's audio graph played then
+  shot=<path>        each screenshot taken (PNG)
+  offer=<text>       what the page offers after Escape ended the show (--escape)
+  responsive=1       the page still answered a script after all that
+Exit status 0 when the page could be driven, 1 otherwise."""
+import argparse
+import base64
+import functools
+import http.server
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+
+def report(key, value):
+    print("%s=%s" % (key, str(value).replace("\n", " ")), flush=True)
+
+
+def serve(folder):
+    handler = functools.partial(QuietHandler, directory=folder)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    extensions_map = dict(http.server.SimpleHTTPRequestHandler.extensions_map,
+                          **{".wasm": "application/wasm", ".js": "text/javascript"})
+
+    def log_message(self, *args):
+        pass
+
+
+def site_without(site, missing, content_folder, packager, scratch):
+    """A copy of the site whose data package lacks the content file `missing`."""
+    copy = os.path.join(scratch, "site")
+    shutil.copytree(site, copy)
+    content = os.path.join(scratch, "Data")
+    os.makedirs(content)
+    for name in os.listdir(content_folder):
+        if name != missing:
+            shutil.copy(os.path.join(content_folder, name), content)
+    subprocess.run([sys.executable, packager, os.path.join(copy, "quillmoor.data"),
+                    "--preload", content + "@/Data", "--js-output=" + os.path.join(copy, "quillmoor-data.js")],
+                   check=True, capture_output=True, cwd=scratch)
+    return copy
+
+
+def browser(width, height, extra):
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in ["--headless=new", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
+                 "--autoplay-policy=no-user-gesture-required", "--no-sandbox",
+                 "--disable-dev-shm-usage", "--hide-scrollbars", "--mute-audio",
+                 "--window-size=%d,%d" % (width, height)] + extra:
+        options.add_argument(flag)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
+    return driver
+
+
+def screenshot(driver, path):
+    shot = driver.execute_cdp_cmd("Page.captureScreenshot", {"format": "png"})
+    with open(path, "wb") as out:
+        out.write(base64.b64decode(shot["data"]))
+    report("shot", path)
+
+
+def console_lines(driver):
+    for entry in driver.get_log("browser"):
+        text = entry.get("message", "")
+        # "http://127.0.0.1:port/quillmoor.js 12:34 \"line\"": the line itself.
+        quoted = text.find(' "')
+        line = json.loads(text[quoted + 1:]) if quoted >= 0 and text.endswith('"') else text
+        report("uncaught" if "Uncaught" in text else "console", line)
+
+
+LISTEN = """
+var seconds = arguments[0], done = arguments[1];
+var context = Module.quillmoorAudio, source = Module.quillmoorAudioNode;
+var frames = 0, sum = 0, count = 0, counting = true;
+requestAnimationFrame(function count_frame() {
+  if (!counting) return;
+  ++frames;
+  requestAnimationFrame(count_frame);
+});
+var tap = context && source ? context.createScriptProcessor(4096, 2, 2) : null;
+if (tap) {
+  tap.onaudioprocess = function (event) {
+    for (var c = 0; c < 2; ++c) {
+      var samples = event.inputBuffer.getChannelData(c);
+      for (var i = 0; i < samples.length; ++i) { sum += samples[i] * samples[i]; ++count; }
+    }
+  };
+  source.connect(tap);
+  tap.connect(context.destination);
+}
+var started = performance.now();
+setTimeout(function () {
+  counting = false;
+  if (tap) { source.disconnect(tap); tap.disconnect(); }
+  done([frames * 1000 / (performance.now() - started), count ? Math.sqrt(sum / count) : -1]);
+}, seconds * 1000);
+"""
+
+
+STILL = """
+var at = Module._quillmoorTestStill(arguments[0], arguments[1], arguments[2]);
+if (!at) return null;
+var width = Module._quillmoorTestStillWidth(), height = Module._quillmoorTestStillHeight();
+var picture = document.createElement("canvas");
+picture.width = width;
+picture.height = height;
+var context = picture.getContext("2d");
+var image = context.createImageData(width, height);
+image.data.set(HEAPU8.subarray(at, at + width * height * 4));
+for (var i = 3; i < image.data.length; i += 4) image.data[i] = 255;
+context.putImageData(image, 0, 0);
+return picture.toDataURL("image/png");
+"""
+
+
+def still(driver, time_ms, width, height, path):
+    driver.set_script_timeout(300)
+    url = driver.execute_script(STILL, time_ms, width, height)
+    if url:
+        with open(path, "wb") as out:
+            out.write(base64.b64decode(url.split(",", 1)[1]))
+        report("shot", path)
+
+
+def listen(driver, seconds):
+    driver.set_script_timeout(seconds + 30)
+    fps, rms = driver.execute_async_script(LISTEN, seconds)
+    report("fps", "%.1f" % fps)
+    report("sound_rms", "%.4f" % rms)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--site", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--size", default="1280x720")
+    parser.add_argument("--query", default="")
+    parser.add_argument("--wait", type=float, default=12.0, help="seconds after the click")
+    parser.add_argument("--shots", type=int, default=0)
+    parser.add_argument("--interval", type=float, default=1.0)
+    parser.add_argument("--listen", type=float, default=0.0,
+                        help="seconds of counting frames and recording the page's sound")
+    parser.add_argument("--still", type=int, default=-1,
+                        help="instead of the show, the page's still at this show time (ms)")
+    parser.add_argument("--no-click", action="store_true")
+    parser.add_argument("--escape", action="store_true",
+                        help="press Escape, then take the page's offer to play again")
+    parser.add_argument("--disable-webgl", action="store_true")
+    parser.add_argument("--lose-context", action="store_true")
+    parser.add_argument("--without", default="", help="a content file left out of the data package")
+    parser.add_argument("--content", default="", help="the content folder the package is made from")
+    parser.add_argument("--packager", default="/usr/share/emscripten/tools/file_packager.py")
+    args = parser.parse_args()
+
+    try:
+        import selenium  # noqa: F401
+    except ImportError:
+        report("skip", "Debian's python3-selenium is not installed")
+        return 0
+    for tool in ("/usr/bin/chromium", "/usr/bin/chromedriver"):
+        if not os.access(tool, os.X_OK):
+            report("skip", tool + " is not installed")
+            return 0
+
+    width, height = (int(side) for side in args.size.split("x"))
+    scratch = tempfile.mkdtemp(prefix="quillmoor-web-")
+    site = site_without(args.site, args.without, args.content, args.packager, scratch) if args.without else args.site
+    server = serve(site)
+    driver = None
+    try:
+        driver = browser(width, height, ["--disable-webgl", "--disable-webgl2"] if args.disable_webgl else [])
+        driver.get("http://127.0.0.1:%d/index.html%s" % (server.server_port, args.query))
+        deadline = time.time() + 60
+        while time.time() < deadline:
+            state = driver.execute_script(
+                "var s = document.getElementById('start');"
+                "var m = document.getElementById('message');"
+                "return [s.disabled, m.hidden ? '' : m.textContent];")
+            if not state[0] or state[1]:
+                break
+            time.sleep(0.2)
+        if args.still >= 0:
+            still(driver, args.still, width, height, os.path.join(args.out, "still.png"))
+        elif not args.no_click and not driver.execute_script("return document.getElementById('start').disabled"):
+            from selenium.webdriver.common.by import By
+            driver.find_element(By.ID, "poster").click()
+            time.sleep(1.0)
+            first = driver.execute_script(
+                "return window.quillmoorFirstFrameAt ? window.quillmoorFirstFrameAt - window.quillmoorClickAt : -1")
+            report("first_frame_ms", "%.0f" % first)
+        time.sleep(max(0.0, args.wait - 1.0))
+        for i in range(args.shots):
+            if i:
+                time.sleep(args.interval)
+            screenshot(driver, os.path.join(args.out, "shot_%d.png" % i))
+        if args.listen > 0:
+            listen(driver, args.listen)
+        if args.escape:
+            from selenium.webdriver.common.action_chains import ActionChains
+            from selenium.webdriver.common.by import By
+            from selenium.webdriver.common.keys import Keys
+            ActionChains(driver).send_keys(Keys.ESCAPE).perform()
+            time.sleep(1.0)
+            report("offer", driver.execute_script(
+                "return document.getElementById('poster').hidden ? '' : document.getElementById('start').textContent"))
+            driver.find_element(By.ID, "poster").click()
+            time.sleep(3.0)
+            screenshot(driver, os.path.join(args.out, "again.png"))
+        if args.lose_context:
+            driver.execute_script(
+                "var gl = document.getElementById('canvas').getContext('webgl2');"
+                "gl.getExtension('WEBGL_lose_context').loseContext();")
+            time.sleep(2.0)
+        message = driver.execute_script(
+            "var m = document.getElementById('message'); return m.hidden ? '' : m.textContent;")
+        if message:
+            report("message", message)
+        driver.set_script_timeout(10)
+        if driver.execute_async_script("var done = arguments[0]; requestAnimationFrame(function () { done(1); });"):
+            report("responsive", 1)
+        console_lines(driver)
+    finally:
+        if driver:
+            driver.quit()
+        server.shutdown()
+        shutil.rmtree(scratch, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,275 @@
+// The browser build's page, played in Debian's headless Chromium on
+// SwiftShader by tests/web/drive_page.py (which serves the page itself on
+// 127.0.0.1): the picture after the viewer's click at several window sizes,
+// a start part-way through from the address, and what the viewer is told
+// when something is missing or goes wrong.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/letterbox.h"
+#include "support/png_file.h"
+#include "support/real_parts.h"
+#include "support/x_session.h"
+
+namespace {
+
+const std::string SITE = std::string(QUILLMOOR_WEB_BUILD_DIR) + "/quillmoor-web";
+
+// What the driver saw of one visit to the page.
+struct Visit {
+    int status = -1;
+    std::string skip;
+    std::string message;                // what the page told the viewer
+    std::string offer;                  // what it offered after Escape
+    std::vector<std::string> console;   // console lines
+    std::vector<std::string> uncaught;  // uncaught exceptions
+    std::vector<Screenshot> shots;
+    double firstFrameMs = -1.0;
+    double fps = -1.0;        // animation frames a second while listening
+    double soundRms = -1.0;   // of what the page's audio graph played then
+    bool responsive = false;
+    std::string log;                    // the driver's whole report
+};
+
+bool exists(const std::string& path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+std::string scratchFolder()
+{
+    char name[] = "/tmp/quillmoor-web-test-XXXXXX";
+    const char* made = ::mkdtemp(name);
+    return made ? made : "/tmp";
+}
+
+Visit visit(const std::vector<std::string>& options)
+{
+    const std::string out = scratchFolder();
+    std::vector<std::string> argv = {"/usr/bin/python3", QUILLMOOR_SOURCE_DIR "/tests/web/drive_page.py",
+                                     "--site", SITE, "--out", out};
+    argv.insert(argv.end(), options.begin(), options.end());
+    Visit visit;
+    visit.log = runCommand(argv, {}, std::chrono::minutes(5), visit.status);
+    std::istringstream lines(visit.log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, equals), value = line.substr(equals + 1);
+        if (key == "skip")
+            visit.skip = value;
+        else if (key == "offer")
+            visit.offer = value;
+        else if (key == "message")
+            visit.message = value;
+        else if (key == "console")
+            visit.console.push_back(value);
+        else if (key == "uncaught")
+            visit.uncaught.push_back(value);
+        else if (key == "first_frame_ms")
+            visit.firstFrameMs = std::stod(value);
+        else if (key == "fps")
+            visit.fps = std::stod(value);
+        else if (key == "sound_rms")
+            visit.soundRms = std::stod(value);
+        else if (key == "responsive")
+            visit.responsive = true;
+        else if (key == "shot") {
+            Screenshot shot;
+            std::string failure;
+            if (readPngFile(value, shot, failure))
+                visit.shots.push_back(shot);
+            else
+                ADD_FAILURE() << failure;
+            std::remove(value.c_str());
+        }
+    }
+    ::rmdir(out.c_str());
+    return visit;
+}
+
+int linesNaming(const std::vector<std::string>& lines, const std::string& what)
+{
+    int count = 0;
+    for (const std::string& line : lines)
+        count += line.find(what) != std::string::npos;
+    return count;
+}
+
+class WebPage : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!exists(SITE + "/index.html"))
+            REAL_PART_MISSING() << "no browser build in " << SITE << " (make web builds it)";
+    }
+};
+
+#define SKIP_WHEN_MISSING(visit) \
+    if (!(visit).skip.empty())   \
+    REAL_PART_MISSING() << (visit).skip
+
+struct WindowSize {
+    int width, height;
+};
+
+class WebScreens : public WebPage, public ::testing::WithParamInterface<WindowSize> {};
+
+TEST_P(WebScreens, LivingPictureLetterboxedAfterTheClick)
+{
+    const WindowSize size = GetParam();
+    const Visit page = visit({"--size", std::to_string(size.width) + "x" + std::to_string(size.height),
+                              "--wait", "12", "--shots", "2", "--interval", "1", "--listen", "3"});
+    SKIP_WHEN_MISSING(page);
+    ASSERT_EQ(page.status, 0) << page.log;
+    ASSERT_EQ(page.shots.size(), 2u) << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
+    const Screenshot& first = page.shots[0];
+    ASSERT_EQ(first.width, size.width);
+    ASSERT_EQ(first.height, size.height);
+    expectLetterboxed(first, "the page at " + std::to_string(size.width) + "x" + std::to_string(size.height));
+    EXPECT_GT(differingShare(first, page.shots[1], 8), 0.01) << "the picture stood still for a second";
+    // The soundtrack is loud there (its bass drives the particles).
+    EXPECT_GT(page.soundRms, 0.01) << "the page played no sound\n" << page.log;
+    RecordProperty("first_frame_ms", std::to_string(page.firstFrameMs));
+    RecordProperty("fps", std::to_string(page.fps));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, WebScreens,
+                         ::testing::Values(WindowSize{1280, 720}, WindowSize{1366, 768}, WindowSize{1280, 1024}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+                         });
+
+// Neutral white (the plates' text), as against the fog and the warm sprites.
+bool plateWhite(const uint8_t* p)
+{
+    return p[0] > 215 && p[1] > 215 && p[2] > 215 && std::abs(int(p[0]) - int(p[2])) < 30;
+}
+
+TEST_F(WebPage, StartFromTheAddressShowsTheTitlePlate)
+{
+    // 56 s, simulated in a second or two after the click, then playing: the
+    // title is fully in from 58 s to 61 s, somewhere among these shots.
+    const Visit page = visit({"--query", "?from=56s", "--wait", "2", "--shots", "8", "--interval", "0.5"});
+    SKIP_WHEN_MISSING(page);
+    ASSERT_FALSE(page.shots.empty()) << page.log;
+    const std::string stills = scratchFolder();
+    int status = -1;
+    const std::string captureLog = runCommand({QUILLMOOR_BINARY_DIR "/quillmoor-capture", "--still", "60s",
+                                               "--size", "1280x720", "--out", stills},
+                                              {"SDL_VIDEODRIVER=offscreen"}, std::chrono::minutes(2), status);
+    Screenshot still;
+    std::string failure;
+    ASSERT_TRUE(readPngFile(stills + "/still_060000.png", still, failure)) << failure << captureLog;
+    std::remove((stills + "/still_060000.png").c_str());
+    ::rmdir(stills.c_str());
+
+    // The title's letters: where the capture tool draws them white, the page does too.
+    double best = 0.0;
+    for (const Screenshot& shot : page.shots) {
+        ASSERT_EQ(shot.width, still.width);
+        long inStill = 0, inBoth = 0;
+        for (int y = still.height / 2; y < still.height; ++y)
+            for (int x = still.width / 2; x < still.width; ++x)
+                if (plateWhite(still.at(x, y))) {
+                    ++inStill;
+                    inBoth += plateWhite(shot.at(x, y));
+                }
+        ASSERT_GT(inStill, 1000) << "the still at 60 s shows no title";
+        best = std::max(best, double(inBoth) / double(inStill));
+    }
+    EXPECT_GT(best, 0.5) << page.log;
+}
+
+class WebStills : public WebPage, public ::testing::WithParamInterface<int> {};
+
+// The rasterizers differ (SwiftShader in the browser, llvmpipe for the
+// capture tool): a few edge pixels may, the picture may not.
+TEST_P(WebStills, MatchTheCaptureToolsStills)
+{
+    const int seconds = GetParam();
+    const Visit page = visit({"--still", std::to_string(seconds * 1000)});
+    SKIP_WHEN_MISSING(page);
+    ASSERT_EQ(page.shots.size(), 1u) << page.log;
+    const std::string stills = scratchFolder();
+    int status = -1;
+    const std::string captureLog =
+        runCommand({QUILLMOOR_BINARY_DIR "/quillmoor-capture", "--still", std::to_string(seconds) + "s", "--size",
+                    "1280x720", "--out", stills},
+                   {"SDL_VIDEODRIVER=offscreen"}, std::chrono::minutes(2), status);
+    char name[32];
+    std::snprintf(name, sizeof name, "/still_%06d.png", seconds * 1000);
+    Screenshot still;
+    std::string failure;
+    ASSERT_TRUE(readPngFile(stills + name, still, failure)) << failure << captureLog;
+    std::remove((stills + name).c_str());
+    ::rmdir(stills.c_str());
+    const double share = differingShare(page.shots[0], still, 8);
+    RecordProperty("differing_share", std::to_string(share));
+    EXPECT_LE(share, 0.02) << page.log;
+}
+
+INSTANTIATE_TEST_SUITE_P(ShowTimes, WebStills, ::testing::Values(20, 58, 96, 120),
+                         [](const auto& info) { return std::to_string(info.param) + "s"; });
+
+TEST_F(WebPage, EscapeEndsTheShowAndItPlaysAgainOnTheNextClick)
+{
+    const Visit page = visit({"--wait", "3", "--escape"});
+    SKIP_WHEN_MISSING(page);
+    EXPECT_EQ(page.offer, "play again") << page.log;
+    ASSERT_EQ(page.shots.size(), 1u) << page.log;
+    EXPECT_TRUE(hasPicture(page.shots[0])) << "no picture the second time\n" << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
+}
+
+TEST_F(WebPage, BadStartTimeIsOneLineOnThePageAndInTheConsole)
+{
+    const Visit page = visit({"--query", "?from=soon", "--wait", "1"});
+    SKIP_WHEN_MISSING(page);
+    EXPECT_NE(page.message.find("--from"), std::string::npos) << page.log;
+    EXPECT_EQ(linesNaming(page.console, "--from"), 1) << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
+}
+
+TEST_F(WebPage, MissingPictureIsOneConsoleLineAndTheShowGoesOn)
+{
+    const Visit page = visit({"--without", "greets.pcx", "--content", QUILLMOOR_BINARY_DIR "/Data",
+                              "--wait", "4", "--shots", "1"});
+    SKIP_WHEN_MISSING(page);
+    ASSERT_EQ(page.shots.size(), 1u) << page.log;
+    EXPECT_EQ(linesNaming(page.console, "greets.pcx"), 1) << page.log;
+    EXPECT_TRUE(hasPicture(page.shots[0])) << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
+}
+
+TEST_F(WebPage, BrowserWithoutWebglIsToldSoWithoutAnException)
+{
+    const Visit page = visit({"--disable-webgl", "--no-click", "--wait", "1"});
+    SKIP_WHEN_MISSING(page);
+    EXPECT_NE(page.message.find("WebGL"), std::string::npos) << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
+}
+
+TEST_F(WebPage, LostContextIsToldAndThePageStaysResponsive)
+{
+    const Visit page = visit({"--wait", "3", "--lose-context"});
+    SKIP_WHEN_MISSING(page);
+    EXPECT_NE(page.message.find("context lost"), std::string::npos) << page.log;
+    EXPECT_TRUE(page.responsive) << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
+}
+
+}  // namespace

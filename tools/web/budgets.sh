@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The browser build's budgets, measured in one run on this machine:
+#   the program's size (quillmoor.wasm + quillmoor.js, before compression),
+#   the time from the start click to the first drawn frame (from 0 s),
+#   frames per second at 1280 x 720 from 20 s in headless Chromium on
+#   SwiftShader, against the desktop build's frame time on llvmpipe at the
+#   same size and show time (bench/frame_bench, BM_RenderFrame).
+# Needs `make web` and the Linux build with -DQUILLMOOR_BENCH=ON.
+# usage: tools/web/budgets.sh [linux build folder] [web build folder]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build}
+web=${2:-build-web}
+site=$web/quillmoor-web
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+
+wasm=$(stat -c %s "$site/quillmoor.wasm")
+js=$(stat -c %s "$site/quillmoor.js")
+echo "size: quillmoor.wasm $wasm + quillmoor.js $js = $((wasm + js)) bytes (budget 3145728)"
+
+page() { /usr/bin/python3 tests/web/drive_page.py --site "$site" --out "$out" "$@"; }
+page --wait 2 | sed -n 's/^first_frame_ms=/click to first frame (ms): /p'
+page --query '?from=20s' --wait 3 --listen 10 | sed -n 's/^fps=/browser fps at 1280x720 (SwiftShader): /p'
+SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "$build/bench/frame_bench" \
+  --benchmark_filter='BM_RenderFrame/1280/720' 2>/dev/null |
+  awk '/BM_RenderFrame/ { printf "desktop fps at 1280x720 (llvmpipe): %.1f (%s ms a frame)\n", 1000 / $2, $2 }'
