@@ -74,18 +74,18 @@ void buildPrograms(ShaderRegistry& shaders)
     // The same vertex stage with the blurred-only fragment stage; without
     // it every sprite goes through "FAKEDOF", which draws the same pixels.
     shaders.addShader("FAKEDOF_FAR_FRAG", FAKEDOF_FAR_FRAGMENT_SOURCE, GL_FRAGMENT_SHADER);
-    ShaderProgram* far = shaders.createProgram("FAKEDOF_FAR", "FAKEDOF_VERT", "FAKEDOF_FAR_FRAG");
+    ShaderProgram* blurredOnly = shaders.createProgram("FAKEDOF_FAR", "FAKEDOF_VERT", "FAKEDOF_FAR_FRAG");
     GLint linked = 0;
-    if (far)
-        glExt.glGetProgramiv(far->id, GL_LINK_STATUS, &linked);
+    if (blurredOnly)
+        glExt.glGetProgramiv(blurredOnly->id, GL_LINK_STATUS, &linked);
     // The sprite pass uses it only once its uniforms are registered.
     if (!linked)
         return;
-    glExt.glUseProgram(far->id);
-    far->addUniform(Int1, "blurred");
-    far->addUniform(Float1, "focalDist");
-    far->addUniform(Float1, "size");
-    far->addUniform(Float4, "camTarget");
+    glExt.glUseProgram(blurredOnly->id);
+    blurredOnly->addUniform(Int1, "blurred");
+    blurredOnly->addUniform(Float1, "focalDist");
+    blurredOnly->addUniform(Float1, "size");
+    blurredOnly->addUniform(Float4, "camTarget");
     glExt.glUseProgram(0);
 }
 
