@@ -88,8 +88,8 @@ void setFrameUniforms(const ShaderProgram& program, const Scene& scene)
 // The blurred-only program, when the content set-up registered its uniforms.
 ShaderProgram* farProgram(const Scene& scene)
 {
-    ShaderProgram* far = scene.shaders != nullptr ? scene.shaders->findProgram("FAKEDOF_FAR") : nullptr;
-    return far != nullptr && far->findUniform("size") != nullptr ? far : nullptr;
+    ShaderProgram* blurredOnly = scene.shaders != nullptr ? scene.shaders->findProgram("FAKEDOF_FAR") : nullptr;
+    return blurredOnly != nullptr && blurredOnly->findUniform("size") != nullptr ? blurredOnly : nullptr;
 }
 
 // Particle indices by program, in index order; fixed arrays, so the pass
@@ -232,15 +232,15 @@ void drawParticleSprites(Scene& scene, uint32_t t)
     // Without the program the billboards would collapse to points: nothing to draw.
     ShaderProgram* program = beginSpritePass(scene);
     if (program != nullptr) {
-        ShaderProgram* far = scene.singleSpriteProgram ? nullptr : farProgram(scene);
+        ShaderProgram* blurredOnly = scene.singleSpriteProgram ? nullptr : farProgram(scene);
         SpriteBatches batches;
-        sortSprites(scene, far != nullptr, batches);
+        sortSprites(scene, blurredOnly != nullptr, batches);
         if (batches.blurredCount > 0) {
             // The blend adds non-negative amounts to an 8-bit target, so
             // drawing these first changes no pixel.
-            glExt.glUseProgram(far->id);
-            setFrameUniforms(*far, scene);
-            drawBatch(scene, *far, batches.blurred, batches.blurredCount, t);
+            glExt.glUseProgram(blurredOnly->id);
+            setFrameUniforms(*blurredOnly, scene);
+            drawBatch(scene, *blurredOnly, batches.blurred, batches.blurredCount, t);
             glExt.glUseProgram(program->id);
         }
         drawBatch(scene, *program, batches.full, batches.fullCount, t);
