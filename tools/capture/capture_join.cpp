@@ -307,7 +307,8 @@ int runJoin(const CaptureOptions& options)
         return fail(failure);
     }
     if (!options.quiet)
-        logMessage("capture", "joined %zu segments into %s: %llu frames at %d fps", segments.size(),
+        logMessage("capture", "joined %u segments into %s: %llu frames at %d fps",
+                   static_cast<unsigned>(segments.size()),
                    options.joinPath.c_str(), static_cast<unsigned long long>(first.tag.whole.count()), first.tag.fps);
     return 0;
 }
