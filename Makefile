@@ -89,6 +89,9 @@ fuzz: setup
 # (the programs, Data\ and a README) and says how big it is.
 # `make test-windows` runs them under Wine (label `windows`).
 WINDOWS_BUILD ?= build-windows
+# Where the cross-built libraries go; CI keeps them outside its clone (see
+# .ci/run), since they change only with the scripts that build them.
+WINDOWS_DEPS ?= $(CURDIR)/$(WINDOWS_BUILD)/deps
 # The Windows programs the tests add (test_windows.exe and the probes) are
 # built for test-windows only.
 WINDOWS_TESTS = OFF
@@ -98,9 +101,9 @@ windows:
 	@bash tools/setup.sh --windows
 	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF
 	@cmake --build $(BUILD) -j$(JOBS) --target quillmoor_content
-	@JOBS=$(JOBS) bash tools/windows/deps.sh $(WINDOWS_BUILD)/deps
+	@JOBS=$(JOBS) bash tools/windows/deps.sh $(WINDOWS_DEPS)
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
-		-DQUILLMOOR_WINDOWS_DEPS=$(CURDIR)/$(WINDOWS_BUILD)/deps/prefix \
+		-DQUILLMOOR_WINDOWS_DEPS=$(WINDOWS_DEPS)/prefix \
 		-DQUILLMOOR_WINDOWS_CONTENT=$(CURDIR)/$(BUILD)/Data -DQUILLMOOR_TESTS=$(WINDOWS_TESTS)
 	@cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 	@cd $(WINDOWS_BUILD) && for f in quillmoor-windows.zip packaging/windows/quillmoor/*.exe; do \
@@ -120,6 +123,7 @@ test-windows: build windows
 # `make serve-web` serves the page on http://127.0.0.1:$(WEB_PORT)/;
 # `make test-web` plays it in headless Chromium (label `web`).
 WEB_BUILD ?= build-web
+WEB_DEPS ?= $(CURDIR)/$(WEB_BUILD)/deps
 WEB_PORT ?= 8000
 WEB_POSTER_AT ?= 58s
 # Debian's emscripten finds its JavaScript modules (acorn) only here.
@@ -127,18 +131,18 @@ WEB_ENV = NODE_PATH=/usr/share/nodejs
 test-web: CMAKE_FLAGS += -DQUILLMOOR_WEB_BUILD_DIR=$(CURDIR)/$(WEB_BUILD)
 web:
 	@bash tools/setup.sh --web
-	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF >/dev/null
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF
 	@cmake --build $(BUILD) -j$(JOBS) --target quillmoor_content quillmoor-capture
 	@mkdir -p $(WEB_BUILD)/poster
 	@[ -f $(WEB_BUILD)/poster/poster.png ] || { \
 		$(BUILD)/quillmoor-capture --still $(WEB_POSTER_AT) --size 960x540 --out $(WEB_BUILD)/poster >/dev/null && \
 		mv $(WEB_BUILD)/poster/still_*.png $(WEB_BUILD)/poster/poster.png; } || \
 		echo "web: no poster still (the capture tool could not draw); the page shows black" >&2
-	@JOBS=$(JOBS) $(WEB_ENV) bash tools/web/deps.sh $(WEB_BUILD)/deps
+	@JOBS=$(JOBS) $(WEB_ENV) bash tools/web/deps.sh $(WEB_DEPS)
 	@$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
-		-DQUILLMOOR_WEB_DEPS=$(CURDIR)/$(WEB_BUILD)/deps/prefix \
+		-DQUILLMOOR_WEB_DEPS=$(WEB_DEPS)/prefix \
 		-DQUILLMOOR_WEB_CONTENT=$(CURDIR)/$(BUILD)/Data \
-		-DQUILLMOOR_WEB_POSTER=$$([ -f $(WEB_BUILD)/poster/poster.png ] && echo $(CURDIR)/$(WEB_BUILD)/poster/poster.png) >/dev/null
+		-DQUILLMOOR_WEB_POSTER=$$([ -f $(WEB_BUILD)/poster/poster.png ] && echo $(CURDIR)/$(WEB_BUILD)/poster/poster.png)
 	@$(WEB_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
 	@cd $(WEB_BUILD) && for f in quillmoor-web.zip quillmoor-web/*; do \
 		echo "$(WEB_BUILD)/$$f: $$(stat -c %s $$f) bytes ($$(du -h $$f | cut -f1))"; done
