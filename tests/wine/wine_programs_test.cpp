@@ -7,14 +7,12 @@
 // must not depend on what the desktop can show).
 #include <gtest/gtest.h>
 
-#include <png.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
+#include "support/png_file.h"
 #include "support/x_session.h"
 #include "wine/wine_session.h"
 
@@ -23,47 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using std::chrono::seconds;
-
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;
-};
-
-bool readPng(const std::string& path, Picture& picture, std::string& failure)
-{
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) {
-        failure = path + ": " + image.message;
-        return false;
-    }
-    image.format = PNG_FORMAT_RGB;
-    picture.width = static_cast<int>(image.width);
-    picture.height = static_cast<int>(image.height);
-    picture.rgb.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr)) {
-        failure = path + ": " + image.message;
-        png_image_free(&image);
-        return false;
-    }
-    return true;
-}
-
-// Share (0..1) of the pixels where some channel differs by more than `levels`.
-double differingShare(const Picture& a, const Picture& b, int levels)
-{
-    long differing = 0;
-    const size_t pixels = a.rgb.size() / 3;
-    for (size_t i = 0; i < pixels; ++i) {
-        bool differs = false;
-        for (int c = 0; c < 3; ++c)
-            differs = differs || std::abs(a.rgb[i * 3 + c] - b.rgb[i * 3 + c]) > levels;
-        differing += differs;
-    }
-    return pixels ? static_cast<double>(differing) / static_cast<double>(pixels) : 1.0;
-}
 
 std::string scratchFolder(const std::string& name)
 {
@@ -112,10 +69,10 @@ TEST_P(WineCaptureDesktop, StillMatchesTheLinuxBuilds)
     const std::string windowsLog = wine.run(windowsBuildFile("quillmoor-capture.exe"), args, status, seconds(300));
     ASSERT_EQ(status, 0) << windowsLog;
 
-    Picture onLinux, onWindows;
+    Screenshot onLinux, onWindows;
     std::string failure;
-    ASSERT_TRUE(readPng(linuxOut + "/still_058000.png", onLinux, failure)) << failure;
-    ASSERT_TRUE(readPng(windowsOut + "/still_058000.png", onWindows, failure)) << failure << "\n" << windowsLog;
+    ASSERT_TRUE(readPngFile(linuxOut + "/still_058000.png", onLinux, failure)) << failure;
+    ASSERT_TRUE(readPngFile(windowsOut + "/still_058000.png", onWindows, failure)) << failure << "\n" << windowsLog;
     ASSERT_EQ(onWindows.width, 1280);
     ASSERT_EQ(onWindows.height, 720);
     ASSERT_EQ(onLinux.width, onWindows.width);
@@ -127,7 +84,7 @@ TEST_P(WineCaptureDesktop, StillMatchesTheLinuxBuilds)
     RecordProperty("differing_percent", std::to_string(share * 100.0));
     EXPECT_LE(share, 0.01);
     // Two black frames would match as well: the still is a picture.
-    const Picture black{onLinux.width, onLinux.height, std::vector<uint8_t>(onLinux.rgb.size(), 0)};
+    const Screenshot black{onLinux.width, onLinux.height, std::vector<uint8_t>(onLinux.rgb.size(), 0)};
     EXPECT_GT(differingShare(onLinux, black, 3), 0.5) << "the Linux still is mostly black";
 
     std::error_code ignored;
