@@ -4,26 +4,12 @@
 # through the compatibility layer of src/gl over the browser's WebGL 2
 # (src/CMakeLists.txt), which Emscripten's own GL library reaches.
 set(QUILLMOOR_WEB_DEPS "" CACHE PATH "Prefix of the cross-built libraries (tools/web/deps.sh)")
-if(NOT EXISTS "${QUILLMOOR_WEB_DEPS}/include/mpg123.h")
-  message(FATAL_ERROR "QUILLMOOR_WEB_DEPS (${QUILLMOOR_WEB_DEPS}) holds no cross-built libraries; "
-    "`make web` builds them")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/cross_libraries.cmake)
+quillmoor_require_cross_prefix(QUILLMOOR_WEB_DEPS "${QUILLMOOR_WEB_DEPS}" web)
 
-function(quillmoor_web_library name library)
-  set(path ${QUILLMOOR_WEB_DEPS}/lib/${library})
-  if(NOT EXISTS ${path})
-    message(FATAL_ERROR "${path} is missing; `make web` builds it")
-  endif()
-  add_library(${name} STATIC IMPORTED GLOBAL)
-  set_target_properties(${name} PROPERTIES
-    IMPORTED_LOCATION ${path}
-    INTERFACE_INCLUDE_DIRECTORIES ${QUILLMOOR_WEB_DEPS}/include)
-endfunction()
-
-quillmoor_web_library(PkgConfig::MPG123 libmpg123.a)
-quillmoor_web_library(PkgConfig::OPENMPT libopenmpt.a)
-quillmoor_web_library(PkgConfig::FFTW3F libfftw3f.a)
-
+quillmoor_cross_library(${QUILLMOOR_WEB_DEPS} web PkgConfig::MPG123 libmpg123.a)
+quillmoor_cross_library(${QUILLMOOR_WEB_DEPS} web PkgConfig::OPENMPT libopenmpt.a)
+quillmoor_cross_library(${QUILLMOOR_WEB_DEPS} web PkgConfig::FFTW3F libfftw3f.a)
 
 # The content is the Linux build's: its generators run on the build machine.
 set(QUILLMOOR_WEB_CONTENT "" CACHE PATH "The Linux build's generated Data folder")

@@ -4,28 +4,14 @@
 # system's own OpenGL, GLU and threads. The result links statically: one
 # .exe that needs nothing but Windows.
 set(QUILLMOOR_WINDOWS_DEPS "" CACHE PATH "Prefix of the cross-built libraries (tools/windows/deps.sh)")
-if(NOT EXISTS "${QUILLMOOR_WINDOWS_DEPS}/include/mpg123.h")
-  message(FATAL_ERROR "QUILLMOOR_WINDOWS_DEPS (${QUILLMOOR_WINDOWS_DEPS}) holds no cross-built libraries; "
-    "`make windows` builds them")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/cross_libraries.cmake)
+quillmoor_require_cross_prefix(QUILLMOOR_WINDOWS_DEPS "${QUILLMOOR_WINDOWS_DEPS}" windows)
 
-function(quillmoor_windows_library name library)
-  set(path ${QUILLMOOR_WINDOWS_DEPS}/lib/${library})
-  if(NOT EXISTS ${path})
-    message(FATAL_ERROR "${path} is missing; `make windows` builds it")
-  endif()
-  add_library(${name} STATIC IMPORTED GLOBAL)
-  set_target_properties(${name} PROPERTIES
-    IMPORTED_LOCATION ${path}
-    INTERFACE_INCLUDE_DIRECTORIES ${QUILLMOOR_WINDOWS_DEPS}/include
-    INTERFACE_LINK_LIBRARIES "${ARGN}")
-endfunction()
-
-quillmoor_windows_library(PkgConfig::MPG123 libmpg123.a shlwapi)
-quillmoor_windows_library(PkgConfig::OPENMPT libopenmpt.a ole32 rpcrt4)
-quillmoor_windows_library(PkgConfig::FFTW3F libfftw3f.a)
-quillmoor_windows_library(PkgConfig::ZLIB libz.a)
-quillmoor_windows_library(PkgConfig::LIBPNG libpng16.a PkgConfig::ZLIB)
+quillmoor_cross_library(${QUILLMOOR_WINDOWS_DEPS} windows PkgConfig::MPG123 libmpg123.a shlwapi)
+quillmoor_cross_library(${QUILLMOOR_WINDOWS_DEPS} windows PkgConfig::OPENMPT libopenmpt.a ole32 rpcrt4)
+quillmoor_cross_library(${QUILLMOOR_WINDOWS_DEPS} windows PkgConfig::FFTW3F libfftw3f.a)
+quillmoor_cross_library(${QUILLMOOR_WINDOWS_DEPS} windows PkgConfig::ZLIB libz.a)
+quillmoor_cross_library(${QUILLMOOR_WINDOWS_DEPS} windows PkgConfig::LIBPNG libpng16.a PkgConfig::ZLIB)
 
 add_library(OpenGL::GL INTERFACE IMPORTED GLOBAL)
 set_target_properties(OpenGL::GL PROPERTIES INTERFACE_LINK_LIBRARIES opengl32)
