@@ -39,6 +39,18 @@ bool waitForIconic(const XSession& display, const std::string& window)
     return false;
 }
 
+// Waits until the window manager has given `window` the focus.
+bool waitForActive(const XSession& display, const std::string& window)
+{
+    for (int tries = 0; tries < 100; ++tries) {
+        int status = 0;
+        if (display.tool({"xdotool", "getactivewindow"}, status) == window + "\n")
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
 }  // namespace
 
 TEST(WineModeChange, SwitchingAwayGivesTheDesktopItsModeBackUntilTheShowReturns)
@@ -66,6 +78,8 @@ TEST(WineModeChange, SwitchingAwayGivesTheDesktopItsModeBackUntilTheShowReturns)
     ASSERT_TRUE(waitForMode(display, is120Hz, seconds(30), mode))
         << "mode now " << mode.name << " at " << mode.rate << " Hz\n" << fileText(log);
 
+    // The show has come up in front before the viewer switches away.
+    ASSERT_TRUE(waitForActive(display, window)) << display.tool({"xdotool", "getactivewindow"}, status);
     display.tool({"xdotool", "windowactivate", "--sync", otherWindow}, status);
     EXPECT_TRUE(waitForMode(display, isDesktopMode, seconds(15), mode))
         << "switched away, the mode is still " << mode.name << " at " << mode.rate << " Hz";
