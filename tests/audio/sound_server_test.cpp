@@ -31,6 +31,7 @@
 #include "audio_fixtures.h"
 #include "platform/audio_out.h"
 #include "support/real_parts.h"
+#include "support/sound_match.h"
 #include "support/sound_server.h"
 
 namespace {
@@ -46,72 +47,6 @@ std::string readText(const std::string& path)
 {
     std::ifstream in(path);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::vector<float> readFloats(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<float> samples(bytes.size() / sizeof(float));
-    std::copy(bytes.begin(), bytes.begin() + samples.size() * sizeof(float), reinterpret_cast<char*>(samples.data()));
-    return samples;
-}
-
-// Normalised correlation of `count` stereo frames of a and b.
-double correlation(const float* a, const float* b, size_t count)
-{
-    double ab = 0, aa = 0, bb = 0;
-    for (size_t i = 0; i < 2 * count; ++i) {
-        ab += double(a[i]) * b[i];
-        aa += double(a[i]) * a[i];
-        bb += double(b[i]) * b[i];
-    }
-    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
-}
-
-// The stereo frame of `recording` where reference frames [from, from + n)
-// fit best, by the left channel over a short stretch; -1 when none fits.
-long findInRecording(const std::vector<float>& recording, const std::vector<float>& reference, size_t from,
-                     size_t n)
-{
-    const size_t frames = recording.size() / 2;
-    if (reference.size() / 2 < from + n || frames < n)
-        return -1;
-    long best = -1;
-    double bestScore = 0.5;
-    for (size_t at = 0; at + n <= frames; ++at) {
-        double ab = 0, aa = 0, bb = 0;
-        for (size_t i = 0; i < n; ++i) {
-            const double a = recording[2 * (at + i)];
-            const double b = reference[2 * (from + i)];
-            ab += a * b;
-            aa += a * a;
-            bb += b * b;
-        }
-        const double score = aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
-        if (score > bestScore) {
-            bestScore = score;
-            best = static_cast<long>(at);
-        }
-    }
-    return best;
-}
-
-// The loudest 20 ms of reference frames [from, to): a stretch to look for.
-size_t loudestStretch(const std::vector<float>& reference, size_t from, size_t to, size_t n)
-{
-    size_t best = from;
-    double bestEnergy = -1;
-    for (size_t at = from; at + n <= to; at += n / 2) {
-        double energy = 0;
-        for (size_t i = 0; i < 2 * n; ++i)
-            energy += double(reference[2 * at + i]) * reference[2 * at + i];
-        if (energy > bestEnergy) {
-            bestEnergy = energy;
-            best = at;
-        }
-    }
-    return best;
 }
 
 // A sound server and the SDL driver that plays through it.
@@ -153,45 +88,10 @@ protected:
     // ffmpeg's decode of the soundtrack, stereo float at 44100 Hz.
     std::vector<float> independentDecode()
     {
-        const std::string out = scratch.path() + "/ffmpeg.raw";
-        const std::string command = "ffmpeg -v error -nostdin -i '" + music + "' -f f32le -ac 2 -ar 44100 '" + out +
-                                    "' 2>&1";
-        int status = 0;
-        const std::string errors = runCommand({"sh", "-c", command}, {}, std::chrono::seconds(120), status);
-        std::vector<float> pcm = readFloats(out);
-        EXPECT_FALSE(pcm.empty()) << command << ": " << errors;
+        std::string errors;
+        std::vector<float> pcm = decodeWithFfmpeg(music, scratch.path() + "/ffmpeg.raw", RATE, errors);
+        EXPECT_FALSE(pcm.empty()) << errors;
         return pcm;
-    }
-
-    struct Match {
-        long offset = 0;         // recording frame minus soundtrack frame
-        double correlation = 0;  // over half a second from there
-    };
-    // Looks for reference frames from `seconds` on in the recording, a few
-    // places a third of a second apart (a gap from an underrun spoils one
-    // place, not all), and compares half a second from each sample for
-    // sample; the best match.
-    Match find(const std::vector<float>& heard, const std::vector<float>& reference, double seconds,
-               const char* what)
-    {
-        const size_t stretch = RATE / 50;
-        const size_t length = RATE / 2;
-        Match best;
-        for (int place = 0; place < 4; ++place) {
-            const double start = seconds + place / 3.0;
-            const size_t from = loudestStretch(reference, size_t(start * RATE), size_t((start + 0.3) * RATE), stretch);
-            const long at = findInRecording(heard, reference, from, stretch);
-            if (at < 0 || size_t(at) + length > heard.size() / 2)
-                continue;
-            const double r = correlation(heard.data() + 2 * at, reference.data() + 2 * from, length);
-            std::printf("%s: soundtrack frame %zu found at recording frame %ld, correlation over 0.5 s %.6f\n",
-                        what, from, at, r);
-            if (r > best.correlation) {
-                best.offset = at - static_cast<long>(from);
-                best.correlation = r;
-            }
-        }
-        return best;
     }
 
     ScratchFolder scratch;
@@ -209,23 +109,16 @@ struct Reading {
 };
 
 // What is heard against the play position (ms, positive when the position
-// lags), over readings past `from`: median and 10th and 90th percentiles.
-// The last frame recorded trails what the sink plays by up to the chunk the
-// recording arrives in, `trailMs` (half of it) on average.
-struct HeardAhead {
-    double median = 0, low = 0, high = 0;
-    size_t count = 0;
-};
-HeardAhead heardAhead(const std::vector<Reading>& readings, long offset, uint64_t from, double trailMs)
+// lags), over readings past `from`. The last frame recorded trails what the
+// sink plays by up to the chunk the recording arrives in, `trailMs` (half of
+// it) on average.
+Spread heardAhead(const std::vector<Reading>& readings, long offset, uint64_t from, double trailMs)
 {
     std::vector<double> ms;
     for (const Reading& reading : readings)
         if (reading.position >= from)
             ms.push_back((static_cast<double>(reading.recorded) - offset - reading.position) * 1000.0 / RATE + trailMs);
-    if (ms.empty())
-        return {};
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[ms.size() / 10], ms[ms.size() * 9 / 10], ms.size()};
+    return spreadOf(ms);
 }
 
 TEST_P(SoundServerTest, SoundtrackIsHeardSampleForSampleFromTheStartAndFromPartWay)
@@ -233,8 +126,8 @@ TEST_P(SoundServerTest, SoundtrackIsHeardSampleForSampleFromTheStartAndFromPartW
     const std::vector<float> reference = independentDecode();
     ASSERT_GT(reference.size(), 2u * 60 * RATE);
     std::vector<Reading> readings;
-    Match fromStart, partWay;
-    HeardAhead ahead;
+    SoundMatch fromStart, partWay;
+    Spread ahead;
     double allowanceMs = 0;  // the engine's output latency allowance
     // A machine busy with other work can starve the server or SDL's audio
     // thread into an underrun, which puts a gap into the recording (the
@@ -270,10 +163,10 @@ TEST_P(SoundServerTest, SoundtrackIsHeardSampleForSampleFromTheStartAndFromPartW
         audioFree();
         server->stopRecording();
 
-        const std::vector<float> heard = readFloats(recording);
+        const std::vector<float> heard = readFloatFile(recording);
         ASSERT_GT(heard.size(), 2u * 4 * RATE) << readText(scratch.path() + "/parec.log");
-        fromStart = find(heard, reference, 0.3, "from the start");
-        partWay = find(heard, reference, 56.3, "from 56 s");
+        fromStart = findSoundtrack(heard, reference, 0.3, RATE, "from the start");
+        partWay = findSoundtrack(heard, reference, 56.3, RATE, "from 56 s");
         // parec asks for 5 ms fragments (PipeWire's graph cycle follows it).
         ahead = heardAhead(readings, partWay.offset, 56u * RATE + RATE / 5, 2.5);  // past the start
         std::printf("%s: heard minus play position: median %.1f ms (10%% %.1f ms, 90%% %.1f ms) over %zu "

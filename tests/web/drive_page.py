@@ -12,6 +12,11 @@ context, recording the page's sound) and reports on stdout, one
   first_frame_ms=<n> from the click to the show's first frame
   fps=<n>            animation frames a second while listening (--listen)
   sound_rms=<x>      loudness of what the page's audio graph played then
+  recording=<path>   what the page's audio graph played (--record), raw
+                     stereo float at record_rate=<Hz>
+  reading=<p> <r>    the music's play position beside the recording's frame
+                     heard at that moment (both in frames), a line each
+  output_latency=<s> the audio context's reported output latency
   shot=<path>        each screenshot taken (PNG)
   offer=<text>       what the page offers after Escape ended the show (--escape)
   responsive=1       the page still answered a script after all that
@@ -142,6 +147,83 @@ return picture.toDataURL("image/png");
 """
 
 
+# A recorder on the audio thread (an AudioWorklet, so a slow frame on the
+# main thread cannot make it miss a block) after the show's output node, and
+# every 10 ms the music's play position beside the recording's frame that is
+# being heard then (the output timestamp's context time).
+RECORD = """
+var seconds = arguments[0], done = arguments[1];
+var context = Module.quillmoorAudio, source = Module.quillmoorAudioNode;
+if (!context || !source || !context.audioWorklet) { done(null); return; }
+var code = [
+  "class Recorder extends AudioWorkletProcessor {",
+  "  constructor() { super(); this.start(-1); }",
+  "  start(at) { this.left = new Float32Array(4096); this.right = new Float32Array(4096); this.fill = 0; this.at = at; }",
+  "  process(inputs) {",
+  "    var input = inputs[0];",
+  "    if (this.at < 0) this.at = currentFrame;",
+  "    for (var i = 0; i < 128; ++i) {",
+  "      this.left[this.fill] = input.length ? input[0][i] : 0;",
+  "      this.right[this.fill] = input.length > 1 ? input[1][i] : this.left[this.fill];",
+  "      if (++this.fill === 4096) {",
+  "        this.port.postMessage({at: this.at, left: this.left, right: this.right});",
+  "        this.start(currentFrame + i + 1);",
+  "      }",
+  "    }",
+  "    return true;",
+  "  }",
+  "}",
+  "registerProcessor('quillmoor-recorder', Recorder);"].join("\\n");
+var url = URL.createObjectURL(new Blob([code], {type: "text/javascript"}));
+context.audioWorklet.addModule(url).then(function () {
+  var node = new AudioWorkletNode(context, "quillmoor-recorder", {outputChannelCount: [2]});
+  var chunks = [], readings = [], rate = context.sampleRate;
+  node.port.onmessage = function (event) { chunks.push(event.data); };
+  source.connect(node);
+  node.connect(context.destination);
+  var timer = setInterval(function () {
+    var position = Module._quillmoorTestMusicPosition();
+    var stamp = context.getOutputTimestamp();
+    var heard = stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000;
+    if (position >= 0) readings.push([position, heard * rate]);
+  }, 10);
+  setTimeout(function () {
+    clearInterval(timer);
+    source.disconnect(node);
+    node.disconnect();
+    var first = chunks.length ? chunks[0].at : 0;
+    var samples = new Float32Array(2 * 4096 * chunks.length);
+    chunks.forEach(function (chunk, c) {
+      for (var i = 0; i < 4096; ++i) {
+        samples[2 * (4096 * c + i)] = chunk.left[i];
+        samples[2 * (4096 * c + i) + 1] = chunk.right[i];
+      }
+    });
+    var bytes = new Uint8Array(samples.buffer), text = "";
+    for (var at = 0; at < bytes.length; at += 32768)
+      text += String.fromCharCode.apply(null, bytes.subarray(at, at + 32768));
+    done({rate: rate, latency: context.outputLatency || 0, samples: btoa(text),
+          readings: readings.map(function (r) { return [r[0], r[1] - first]; })});
+  }, seconds * 1000);
+}, function (e) { done(null); });
+"""
+
+
+def record(driver, seconds, path):
+    driver.set_script_timeout(seconds + 30)
+    result = driver.execute_async_script(RECORD, seconds)
+    if not result:
+        report("recording", "")
+        return
+    with open(path, "wb") as out:
+        out.write(base64.b64decode(result["samples"]))
+    report("record_rate", result["rate"])
+    report("output_latency", result["latency"])
+    for position, frame in result["readings"]:
+        report("reading", "%.1f %.1f" % (position, frame))
+    report("recording", path)
+
+
 def still(driver, time_ms, width, height, path):
     driver.set_script_timeout(300)
     url = driver.execute_script(STILL, time_ms, width, height)
@@ -169,6 +251,8 @@ def main():
     parser.add_argument("--interval", type=float, default=1.0)
     parser.add_argument("--listen", type=float, default=0.0,
                         help="seconds of counting frames and recording the page's sound")
+    parser.add_argument("--record", type=float, default=0.0,
+                        help="seconds of the page's sound to record from the click on")
     parser.add_argument("--still", type=int, default=-1,
                         help="instead of the show, the page's still at this show time (ms)")
     parser.add_argument("--no-click", action="store_true")
@@ -213,6 +297,12 @@ def main():
         elif not args.no_click and not driver.execute_script("return document.getElementById('start').disabled"):
             from selenium.webdriver.common.by import By
             driver.find_element(By.ID, "poster").click()
+            if args.record > 0:
+                driver.set_script_timeout(30)
+                driver.execute_async_script(
+                    "var done = arguments[0]; (function wait() {"
+                    " if (window.Module && Module.quillmoorAudioNode) done(1); else setTimeout(wait, 5); })();")
+                record(driver, args.record, os.path.join(args.out, "recording.raw"))
             time.sleep(1.0)
             first = driver.execute_script(
                 "return window.quillmoorFirstFrameAt ? window.quillmoorFirstFrameAt - window.quillmoorClickAt : -1")

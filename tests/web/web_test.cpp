@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "support/letterbox.h"
 #include "support/png_file.h"
 #include "support/real_parts.h"
+#include "support/sound_match.h"
 #include "support/x_session.h"
 
 namespace {
@@ -36,6 +38,14 @@ struct Visit {
     double firstFrameMs = -1.0;
     double fps = -1.0;        // animation frames a second while listening
     double soundRms = -1.0;   // of what the page's audio graph played then
+    std::vector<float> recording;  // what the page's audio graph played, stereo
+    int recordRate = 0;
+    double outputLatency = -1.0;   // seconds, as the audio context reports it
+    struct Reading {
+        double position;  // the music's play position (frames)
+        double heard;     // the recording's frame heard at that moment
+    };
+    std::vector<Reading> readings;
     bool responsive = false;
     std::string log;                    // the driver's whole report
 };
@@ -84,7 +94,18 @@ Visit visit(const std::vector<std::string>& options)
             visit.fps = std::stod(value);
         else if (key == "sound_rms")
             visit.soundRms = std::stod(value);
-        else if (key == "responsive")
+        else if (key == "recording") {
+            visit.recording = readFloatFile(value);
+            std::remove(value.c_str());
+        } else if (key == "record_rate")
+            visit.recordRate = std::stoi(value);
+        else if (key == "output_latency")
+            visit.outputLatency = std::stod(value);
+        else if (key == "reading") {
+            Visit::Reading reading;
+            if (std::sscanf(value.c_str(), "%lf %lf", &reading.position, &reading.heard) == 2)
+                visit.readings.push_back(reading);
+        } else if (key == "responsive")
             visit.responsive = true;
         else if (key == "shot") {
             Screenshot shot;
@@ -226,6 +247,48 @@ TEST_P(WebStills, MatchTheCaptureToolsStills)
 
 INSTANTIATE_TEST_SUITE_P(ShowTimes, WebStills, ::testing::Values(20, 58, 96, 120),
                          [](const auto& info) { return std::to_string(info.param) + "s"; });
+
+class WebSound : public WebPage, public ::testing::WithParamInterface<int> {};
+
+// Five seconds of the page's sound from the click, recorded on the audio
+// thread: the soundtrack, sample for sample, as ffmpeg decodes it, and the
+// music's play position is what is being heard. A small window, so that
+// frames come quickly on the software rasterizer and the main thread, which
+// feeds the sound, is never held up for long.
+TEST_P(WebSound, RecordingIsTheSoundtrackAndThePlayPositionIsWhatIsHeard)
+{
+    const int from = GetParam();
+    const Visit page = visit({"--size", "480x270", "--query", from ? "?from=" + std::to_string(from) + "s" : "",
+                              "--record", "5", "--wait", "0"});
+    SKIP_WHEN_MISSING(page);
+    ASSERT_GT(page.recordRate, 0) << "nothing recorded\n" << page.log;
+    ASSERT_GT(page.recording.size(), 2u * 4 * page.recordRate) << page.log;
+    std::string errors;
+    const std::vector<float> reference =
+        decodeWithFfmpeg(QUILLMOOR_BINARY_DIR "/Data/music.mp3", scratchFolder() + "/ffmpeg.raw", page.recordRate,
+                         errors);
+    ASSERT_FALSE(reference.empty()) << errors;
+    // Past the start-up between the click and the recorder's start.
+    const SoundMatch match = findSoundtrack(page.recording, reference, from + 1.5, page.recordRate, "page");
+    EXPECT_GT(match.correlation, 0.99) << page.log;
+
+    std::vector<double> lagMs;
+    double worst = 0.0;
+    for (const Visit::Reading& reading : page.readings)
+        if (reading.position > (from + 1.5) * page.recordRate) {
+            lagMs.push_back((reading.heard - match.offset - reading.position) * 1000.0 / page.recordRate);
+            worst = std::max(worst, std::fabs(lagMs.back()));
+        }
+    const Spread lag = spreadOf(lagMs);
+    std::printf("heard minus play position: median %.1f ms (10%% %.1f ms, 90%% %.1f ms, worst %.1f ms) over %zu "
+                "readings; output latency %.1f ms\n",
+                lag.median, lag.low, lag.high, worst, lag.count, page.outputLatency * 1000.0);
+    ASSERT_GT(lag.count, 100u) << page.log;
+    EXPECT_LE(worst, 30.0) << "the play position is not what is heard";
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, WebSound, ::testing::Values(0, 56),
+                         [](const auto& info) { return "From" + std::to_string(info.param) + "s"; });
 
 TEST_F(WebPage, EscapeEndsTheShowAndItPlaysAgainOnTheNextClick)
 {

@@ -1,14 +1,17 @@
-// The capture tool's still, drawn inside the browser build for its tests:
-// the page's test hook asks for the show at a fixed time, simulated at the
-// capture tool's fixed step and drawn once on the page's canvas, and reads
-// the pixels back, to hold against quillmoor-capture's still at that time.
-// Built into the browser program only; main thread.
+// Hooks the browser build's tests call from the page (built into the
+// browser program only; main thread):
+// - the capture tool's still: the show at a fixed time, simulated at the
+//   capture tool's fixed step and drawn once on the page's canvas, its pixels
+//   read back to hold against quillmoor-capture's still at that time;
+// - the music's play position, to hold against a recording of the page's
+//   audio graph.
 #include <emscripten/emscripten.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "audio/audio_engine.h"
 #include "capture_session.h"
 #include "platform/log.h"
 
@@ -45,4 +48,17 @@ extern "C" EMSCRIPTEN_KEEPALIVE int quillmoorTestStillWidth()
 extern "C" EMSCRIPTEN_KEEPALIVE int quillmoorTestStillHeight()
 {
     return stillHeight;
+}
+
+// The play position of the show's music (the first channel the engine
+// opened: the show opens no other) in its own frames, at
+// quillmoorTestMusicRate() frames a second; -1 before the music is loaded.
+extern "C" EMSCRIPTEN_KEEPALIVE double quillmoorTestMusicPosition()
+{
+    return audioChannelRate(1) ? static_cast<double>(audioChannelPosition(1)) : -1.0;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE int quillmoorTestMusicRate()
+{
+    return static_cast<int>(audioChannelRate(1));
 }
