@@ -17,6 +17,9 @@ context, recording the page's sound) and reports on stdout, one
   reading=<p> <r>    the music's play position beside the recording's frame
                      heard at that moment (both in frames), a line each
   output_latency=<s> the audio context's reported output latency
+  audio_state=<s>    the audio context's state (--watch-position)
+  moved=<f> <ms>     frames the play position moved in <ms> of the page's
+                     clock (--watch-position)
   shot=<path>        each screenshot taken (PNG)
   offer=<text>       what the page offers after Escape ended the show (--escape)
   responsive=1       the page still answered a script after all that
@@ -69,13 +72,13 @@ def site_without(site, missing, content_folder, packager, scratch):
     return copy
 
 
-def browser(width, height, extra):
+def browser(width, height, extra, autoplay="no-user-gesture-required"):
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
     for flag in ["--headless=new", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
-                 "--autoplay-policy=no-user-gesture-required", "--no-sandbox",
+                 "--autoplay-policy=" + autoplay, "--no-sandbox",
                  "--disable-dev-shm-usage", "--hide-scrollbars", "--mute-audio",
                  "--window-size=%d,%d" % (width, height)] + extra:
         options.add_argument(flag)
@@ -253,6 +256,11 @@ def main():
                         help="seconds of counting frames and recording the page's sound")
     parser.add_argument("--record", type=float, default=0.0,
                         help="seconds of the page's sound to record from the click on")
+    parser.add_argument("--script-click", action="store_true",
+                        help="start the show from a script, which the browser does not take for a "
+                             "gesture: its sound stays off")
+    parser.add_argument("--watch-position", type=float, default=0.0,
+                        help="seconds to watch the music's play position move")
     parser.add_argument("--still", type=int, default=-1,
                         help="instead of the show, the page's still at this show time (ms)")
     parser.add_argument("--no-click", action="store_true")
@@ -281,7 +289,8 @@ def main():
     server = serve(site)
     driver = None
     try:
-        driver = browser(width, height, ["--disable-webgl", "--disable-webgl2"] if args.disable_webgl else [])
+        driver = browser(width, height, ["--disable-webgl", "--disable-webgl2"] if args.disable_webgl else [],
+                         "document-user-activation-required" if args.script_click else "no-user-gesture-required")
         driver.get("http://127.0.0.1:%d/index.html%s" % (server.server_port, args.query))
         deadline = time.time() + 60
         while time.time() < deadline:
@@ -294,6 +303,8 @@ def main():
             time.sleep(0.2)
         if args.still >= 0:
             still(driver, args.still, width, height, os.path.join(args.out, "still.png"))
+        elif args.script_click:
+            driver.execute_script("document.getElementById('poster').click();")
         elif not args.no_click and not driver.execute_script("return document.getElementById('start').disabled"):
             from selenium.webdriver.common.by import By
             driver.find_element(By.ID, "poster").click()
@@ -314,6 +325,14 @@ def main():
             screenshot(driver, os.path.join(args.out, "shot_%d.png" % i))
         if args.listen > 0:
             listen(driver, args.listen)
+        if args.watch_position > 0:
+            watch = "return [Module._quillmoorTestMusicPosition(), performance.now()," \
+                    " Module.quillmoorAudio ? Module.quillmoorAudio.state : 'none'];"
+            first = driver.execute_script(watch)
+            time.sleep(args.watch_position)
+            last = driver.execute_script(watch)
+            report("audio_state", last[2])
+            report("moved", "%.0f %.0f" % (last[0] - first[0], last[1] - first[1]))
         if args.escape:
             from selenium.webdriver.common.action_chains import ActionChains
             from selenium.webdriver.common.by import By

@@ -46,6 +46,9 @@ struct Visit {
         double heard;     // the recording's frame heard at that moment
     };
     std::vector<Reading> readings;
+    std::string audioState;    // the audio context's state, when watched
+    double movedFrames = -1.0;  // how far the play position moved
+    double movedMs = -1.0;      // in this much of the page's clock
     bool responsive = false;
     std::string log;                    // the driver's whole report
 };
@@ -99,6 +102,10 @@ Visit visit(const std::vector<std::string>& options)
             std::remove(value.c_str());
         } else if (key == "record_rate")
             visit.recordRate = std::stoi(value);
+        else if (key == "audio_state")
+            visit.audioState = value;
+        else if (key == "moved")
+            std::sscanf(value.c_str(), "%lf %lf", &visit.movedFrames, &visit.movedMs);
         else if (key == "output_latency")
             visit.outputLatency = std::stod(value);
         else if (key == "reading") {
@@ -299,6 +306,23 @@ TEST_P(WebSound, RecordingIsTheSoundtrackAndThePlayPositionIsWhatIsHeard)
 
 INSTANTIATE_TEST_SUITE_P(Starts, WebSound, ::testing::Values(0, 56),
                          [](const auto& info) { return "From" + std::to_string(info.param) + "s"; });
+
+// Started by a script, which the browser takes for no gesture, the show's
+// audio context stays suspended: nothing pulls the sound, and the show plays
+// silently on its clock, the music's position (and with it the spectrum the
+// particles follow) moving on as in a run without a sound device.
+TEST_F(WebPage, ShowWhoseSoundTheBrowserHoldsBackPlaysOnItsClock)
+{
+    const Visit page = visit({"--size", "480x270", "--script-click", "--wait", "3", "--watch-position", "2",
+                              "--shots", "1"});
+    SKIP_WHEN_MISSING(page);
+    ASSERT_EQ(page.audioState, "suspended") << page.log;
+    ASSERT_GT(page.movedMs, 1000.0) << page.log;
+    EXPECT_NEAR(page.movedFrames / 44.1, page.movedMs, 0.1 * page.movedMs) << page.log;
+    ASSERT_EQ(page.shots.size(), 1u) << page.log;
+    EXPECT_TRUE(hasPicture(page.shots[0])) << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
+}
 
 TEST_F(WebPage, EscapeEndsTheShowAndItPlaysAgainOnTheNextClick)
 {

@@ -11,6 +11,13 @@
 // resamples to the hardware), when the page has not made one already; a
 // page makes it, or resumes it, in the click that starts the show, since
 // browsers start sound only after a gesture.
+// A context that does not run (no output device, or a browser that will not
+// start sound without a gesture it accepts) pulls nothing: the engine's
+// sound is then handed out at the clock's pace before each frame and
+// dropped (webAudioKeepTime), so that the play position, and the spectrum
+// the particles follow, move on as in a run without a device; once the
+// context runs, its node takes over from there.
+//
 // What is heard lies behind what was handed by the block just written and
 // the wait from the context time being heard now (the context's output
 // timestamp) to the block's playbackTime. The output timestamp, where the
@@ -23,6 +30,7 @@
 
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -33,6 +41,8 @@ constexpr int BLOCK_FRAMES = 8192;  // 186 ms at 44100 Hz
 struct OutputState {
     bool open = false;
     bool paused = true;
+    uint32_t rate = 0;
+    double keptMs = 0.0;  // the clock when webAudioKeepTime last handed sound out
     AudioOutFill fill = nullptr;
     void* user = nullptr;
     uint32_t latencyFrames = 0;
@@ -123,10 +133,35 @@ bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std:
     }
     output.fill = fill;
     output.user = user;
+    output.rate = rate;
     output.paused = true;
     output.latencyFrames = 2 * BLOCK_FRAMES;
     output.open = true;
     return true;
+}
+
+void webAudioKeepTime()
+{
+    const double nowMs = emscripten_get_now();
+    const bool running = output.open && EM_ASM_INT({
+        var context = Module.quillmoorAudio;
+        return context && context.state === "running" ? 1 : 0;
+    });
+    if (!output.open || output.paused || running) {
+        output.keptMs = nowMs;
+        return;
+    }
+    // A second at most: a tab the browser stopped drawing resumes where the
+    // sound would have been, without decoding all of the time it was away.
+    const double elapsedMs = std::min(nowMs - output.keptMs, 1000.0);
+    int frames = static_cast<int>(elapsedMs * output.rate / 1000.0);
+    output.keptMs = elapsedMs < 1000.0 ? output.keptMs + frames * 1000.0 / output.rate : nowMs;
+    output.latencyFrames = 0;
+    while (frames > 0) {
+        const int now = std::min(frames, BLOCK_FRAMES);
+        output.fill(output.block.data(), now, output.user);
+        frames -= now;
+    }
 }
 
 uint32_t audioOutLatencyFrames()

@@ -16,6 +16,7 @@ FrameLoop loop;
 void animationFrame()
 {
     webTimersCatchUp();
+    webAudioKeepTime();
     if (loop.frame(loop.user))
         return;
     emscripten_cancel_main_loop();
