@@ -21,6 +21,8 @@ context, recording the page's sound) and reports on stdout, one
   moved=<f> <ms>     frames the play position moved in <ms> of the page's
                      clock (--watch-position)
   shot=<path>        each screenshot taken (PNG)
+  poster=<text>      what the page offers, when it does, after the waiting
+                     and the shots (before any Escape)
   offer=<text>       what the page offers after Escape ended the show (--escape)
   responsive=1       the page still answered a script after all that
 Exit status 0 when the page could be driven, 1 otherwise."""
@@ -333,14 +335,15 @@ def main():
             last = driver.execute_script(watch)
             report("audio_state", last[2])
             report("moved", "%.0f %.0f" % (last[0] - first[0], last[1] - first[1]))
+        offer = "return document.getElementById('poster').hidden ? '' : document.getElementById('start').textContent"
+        report("poster", driver.execute_script(offer))
         if args.escape:
             from selenium.webdriver.common.action_chains import ActionChains
             from selenium.webdriver.common.by import By
             from selenium.webdriver.common.keys import Keys
             ActionChains(driver).send_keys(Keys.ESCAPE).perform()
             time.sleep(1.0)
-            report("offer", driver.execute_script(
-                "return document.getElementById('poster').hidden ? '' : document.getElementById('start').textContent"))
+            report("offer", driver.execute_script(offer))
             driver.find_element(By.ID, "poster").click()
             time.sleep(3.0)
             screenshot(driver, os.path.join(args.out, "again.png"))

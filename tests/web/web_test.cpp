@@ -31,6 +31,7 @@ struct Visit {
     int status = -1;
     std::string skip;
     std::string message;                // what the page told the viewer
+    std::string poster;                 // what it offered before any Escape
     std::string offer;                  // what it offered after Escape
     std::vector<std::string> console;   // console lines
     std::vector<std::string> uncaught;  // uncaught exceptions
@@ -83,6 +84,8 @@ Visit visit(const std::vector<std::string>& options)
         const std::string key = line.substr(0, equals), value = line.substr(equals + 1);
         if (key == "skip")
             visit.skip = value;
+        else if (key == "poster")
+            visit.poster = value;
         else if (key == "offer")
             visit.offer = value;
         else if (key == "message")
@@ -331,6 +334,15 @@ TEST_F(WebPage, EscapeEndsTheShowAndItPlaysAgainOnTheNextClick)
     EXPECT_EQ(page.offer, "play again") << page.log;
     ASSERT_EQ(page.shots.size(), 1u) << page.log;
     EXPECT_TRUE(hasPicture(page.shots[0])) << "no picture the second time\n" << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
+}
+
+TEST_F(WebPage, ShowPlaysToItsEndAndThePageOffersToPlayAgain)
+{
+    // The last 3 s of the show, and the closing fade to black.
+    const Visit page = visit({"--size", "480x270", "--query", "?from=150s", "--wait", "8"});
+    SKIP_WHEN_MISSING(page);
+    EXPECT_EQ(page.poster, "play again") << page.log;
     EXPECT_TRUE(page.uncaught.empty()) << page.log;
 }
 
