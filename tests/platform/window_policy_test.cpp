@@ -2,6 +2,8 @@
 // desktop's own mode meets a request where no mode can be set.
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include "platform/window_policy.h"
@@ -13,6 +15,11 @@ struct AttemptCase {
     int desktopHz;  // 0: unknown
     std::vector<std::pair<int, FullscreenFit>> expected;
 };
+
+void PrintTo(const AttemptCase& c, std::ostream* out)
+{
+    *out << c.requestedHz << " Hz asked, desktop at " << c.desktopHz << " Hz";
+}
 
 class FullscreenOrder : public ::testing::TestWithParam<AttemptCase> {};
 
@@ -32,7 +39,11 @@ INSTANTIATE_TEST_SUITE_P(Rates, FullscreenOrder,
                                            AttemptCase{60, 60, {{60, EXACT}, {0, RATE}}},
                                            AttemptCase{120, 0, {{120, EXACT}, {0, RATE}}},
                                            AttemptCase{0, 60, {{0, EXACT}, {60, RATE}}},
-                                           AttemptCase{0, 0, {{0, EXACT}}}));
+                                           AttemptCase{0, 0, {{0, EXACT}}}),
+                         [](const ::testing::TestParamInfo<AttemptCase>& info) {
+                             return "Asked" + std::to_string(info.param.requestedHz) + "Desktop" +
+                                    std::to_string(info.param.desktopHz);
+                         });
 
 TEST(DesktopModeFit, SizeDecidesThenRate)
 {
