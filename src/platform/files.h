@@ -3,7 +3,8 @@
 // found once at start-up: the folder a program was told to use (--data), or
 // Data beside the executable (a build tree, or the folder a Windows
 // download unpacks to), or, on Linux, the installed content folder of the
-// executable's prefix. Also reads files for the show (ordinary files only,
+// executable's prefix (the search is content_folder.h's, the same on every
+// backend). Also reads files for the show (ordinary files only,
 // within a size ceiling). Paths are UTF-8 on both backends (the Windows one
 // converts to UTF-16 for the system). Main thread only; used at start-up.
 #pragma once

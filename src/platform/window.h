@@ -11,8 +11,9 @@
 //          run keeps the window hidden.
 //   web/   the page's canvas and a WebGL 2 context on it (Emscripten's
 //          html5.h); the drawable follows the canvas's CSS size.
-// Owns the video subsystem (SDL's, or the registered window class) while
-// it is initialised.
+// Which fullscreen modes and pixel formats are tried, and in which order, is
+// window_policy.h's; the backends carry the attempts out. Owns the video
+// subsystem (SDL's, or the registered window class) while it is initialised.
 #pragma once
 
 #include <cstdint>

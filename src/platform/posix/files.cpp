@@ -1,5 +1,7 @@
 // Content files on a POSIX file system (Linux, and the browser's in-memory
-// one): the content-folder search, and opening only ordinary files.
+// one): a look at a folder for the content-folder search, and opening only
+// ordinary files.
+#include "platform/content_folder.h"
 #include "platform/files.h"
 
 #include <fcntl.h>
@@ -10,21 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 
-
-namespace {
-// The content folder named by setContentFolder, or empty; a function so
-// that a test's start-up code may set it before anything else is built.
-std::string& contentFolder()
-{
-    static std::string folder;
-    return folder;
-}
-}  // namespace
-
-void setContentFolder(const std::string& dataFolder)
-{
-    contentFolder() = dataFolder;
-}
 
 namespace {
 
@@ -104,63 +91,14 @@ bool openOrdinaryFile(const std::string& path, uint64_t maxBytes, OpenedFile& ou
     return true;
 }
 
-namespace {
-
-bool isFolder(const std::string& path)
+bool platformFolderCheck(const std::string& folder, std::string& reason)
 {
     struct stat info;
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-std::string withoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
-
-// `relative` ("../share/games/quillmoor") taken from `folder` ("/usr/games/"),
-// with each leading ".." taking off one folder: "/usr/share/games/quillmoor".
-std::string joinUpwards(std::string folder, std::string relative)
-{
-    folder = withoutTrailingSlashes(folder);
-    while (relative.compare(0, 3, "../") == 0) {
-        relative.erase(0, 3);
-        const size_t slash = folder.find_last_of('/');
-        if (slash == std::string::npos || folder == "/")
-            folder = slash == std::string::npos ? "." : "/";
-        else
-            folder = slash == 0 ? "/" : folder.substr(0, slash);
-    }
-    return folder == "/" ? "/" + relative : folder + "/" + relative;
-}
-
-}  // namespace
-
-bool findContentFolder(std::string& folder, std::string& failure)
-{
-    if (!contentFolder().empty()) {
-        folder = withoutTrailingSlashes(contentFolder());
-        struct stat info;
-        if (::stat(folder.c_str(), &info) != 0)
-            failure = "content folder " + folder + ": " + std::strerror(errno);
-        else if (!S_ISDIR(info.st_mode))
-            failure = "content folder " + folder + ": not a folder";
-        else
-            return true;
-        return false;
-    }
-    const std::string executable = executableFolder();
-    const std::string beside = withoutTrailingSlashes(executable + "Data");
-    const std::string installed = joinUpwards(executable, QUILLMOOR_INSTALLED_CONTENT);
-    for (const std::string& candidate : {beside, installed}) {
-        if (isFolder(candidate)) {
-            folder = candidate;
-            return true;
-        }
-    }
-    folder = beside;
-    failure = "no content: looked in " + beside + " (beside the program) and " + installed +
-              " (installed); name the folder with --data DIR";
+    if (::stat(folder.c_str(), &info) != 0)
+        reason = std::strerror(errno);
+    else if (!S_ISDIR(info.st_mode))
+        reason = "not a folder";
+    else
+        return true;
     return false;
 }

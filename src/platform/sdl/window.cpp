@@ -1,6 +1,7 @@
 #include "platform/window.h"
 #include "platform/log.h"
 #include "platform/mode_guard.h"
+#include "platform/window_policy.h"
 #include "platform/sdl/keys.h"
 
 #include <EGL/egl.h>
@@ -161,31 +162,24 @@ bool modesAreEmulated(int display)
     return driver && std::strcmp(driver, "x11") == 0 && output && std::strncmp(output, "XWAYLAND", 8) == 0;
 }
 
-// How the output's own mode meets the request, when no mode can be set.
-FullscreenFit fitDesktopMode(const WindowRequest& request, SDL_DisplayMode& mode)
-{
-    if (SDL_GetDesktopDisplayMode(request.display, &mode) != 0 || mode.w != request.width ||
-        mode.h != request.height)
-        return FullscreenFit::DesktopSize;
-    return request.refreshHz == 0 || mode.refresh_rate == request.refreshHz ? FullscreenFit::Exact
-                                                                          : FullscreenFit::DesktopRate;
-}
-
-// Fullscreen at the requested mode, then at the desktop's rate, then the
-// desktop's own mode: many displays have no 120 Hz mode at all.
+// Fullscreen at the requested size, at the rates fullscreenAttempts names in
+// its order; failing those, or where modes are only pretended, at the
+// desktop's own mode.
 FullscreenFit chooseFullscreen(const WindowRequest& request, SDL_DisplayMode& mode)
 {
     const int display = request.display;
-    if (modesAreEmulated(display))
-        return fitDesktopMode(request, mode);
-    if (findDisplayMode(display, request.width, request.height, request.refreshHz, mode))
-        return FullscreenFit::Exact;
-    SDL_DisplayMode desktop;
+    SDL_DisplayMode desktop{};
     const bool haveDesktop = SDL_GetDesktopDisplayMode(display, &desktop) == 0;
-    if (haveDesktop && findDisplayMode(display, request.width, request.height, desktop.refresh_rate, mode))
-        return FullscreenFit::DesktopRate;
-    if (findDisplayMode(display, request.width, request.height, 0, mode))
-        return FullscreenFit::DesktopRate;
+    if (modesAreEmulated(display)) {
+        if (!haveDesktop)
+            return FullscreenFit::DesktopSize;
+        mode = desktop;
+        return desktopModeFit(request, DisplayMode{desktop.w, desktop.h, desktop.refresh_rate});
+    }
+    const int desktopHz = haveDesktop ? desktop.refresh_rate : 0;
+    for (const FullscreenAttempt& attempt : fullscreenAttempts(request.refreshHz, desktopHz))
+        if (findDisplayMode(display, request.width, request.height, attempt.refreshHz, mode))
+            return attempt.fit;
     // The window is made at the desktop's size: the window manager would
     // make it that size anyway, and without one it must not overhang.
     if (haveDesktop)
@@ -354,14 +348,13 @@ WindowResult platformCreateWindow(const WindowRequest& request)
         result.failure = "video subsystem not initialised";
         return result;
     }
-    // As asked first; then the nearest format that exists on this system.
-    PixelFormatRequest nearest = request.pixelFormat;
-    nearest.alphaBits = 8;
-    nearest.stencilBits = 8;
-    const PixelFormatRequest candidates[] = {request.pixelFormat, nearest};
+    // SDL takes every size as the least it accepts: both attempts are asked
+    // for alike.
+    PixelFormatAttempt formats[PIXEL_FORMAT_ATTEMPTS];
+    pixelFormatAttempts(request.pixelFormat, formats);
     std::string failure;
-    for (int i = 0; i < 2 && !result.window; ++i) {
-        result.window = tryCreate(request, candidates[i], result.fit, result.refreshHz, failure);
+    for (int i = 0; i < PIXEL_FORMAT_ATTEMPTS && !result.window; ++i) {
+        result.window = tryCreate(request, formats[i].format, result.fit, result.refreshHz, failure);
         result.pixelFormatIndex = i + 1;
     }
     if (!result.window) {

@@ -5,40 +5,14 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include "platform/content_folder.h"
 #include "platform/win32/text.h"
 
 namespace {
 
-// The content folder named by setContentFolder, or empty; a function so
-// that a test's start-up code may set it before anything else is built.
-std::string& contentFolder()
-{
-    static std::string folder;
-    return folder;
-}
-
 std::string tooBig(uint64_t size, uint64_t maxBytes)
 {
     return "is " + std::to_string(size) + " bytes, more than the " + std::to_string(maxBytes) + " allowed";
-}
-
-bool isSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
-std::string withoutTrailingSeparators(std::string path)
-{
-    // "C:\" keeps its separator: without it, it names the drive's current folder.
-    while (path.size() > 1 && isSeparator(path.back()) && !(path.size() == 3 && path[1] == ':'))
-        path.pop_back();
-    return path;
-}
-
-bool isFolder(const std::string& path)
-{
-    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Checks what the opened handle is: a file on a disk, not a folder, within
@@ -94,11 +68,6 @@ const char* deviceKind(const std::wstring& path)
 }
 
 }  // namespace
-
-void setContentFolder(const std::string& dataFolder)
-{
-    contentFolder() = dataFolder;
-}
 
 bool openOrdinaryFile(const std::string& path, uint64_t maxBytes, OpenedFile& out, std::string& reason)
 {
@@ -168,22 +137,14 @@ std::string executableFolder()
     return narrow(path.substr(0, separator + 1));
 }
 
-bool findContentFolder(std::string& folder, std::string& failure)
+bool platformFolderCheck(const std::string& folder, std::string& reason)
 {
-    if (!contentFolder().empty()) {
-        folder = withoutTrailingSeparators(contentFolder());
-        const DWORD attributes = GetFileAttributesW(widen(folder).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES)
-            failure = "content folder " + folder + ": " + systemMessage(GetLastError());
-        else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            failure = "content folder " + folder + ": not a folder";
-        else
-            return true;
-        return false;
-    }
-    folder = executableFolder() + "Data";
-    if (isFolder(folder))
+    const DWORD attributes = GetFileAttributesW(widen(folder).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        reason = systemMessage(GetLastError());
+    else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        reason = "not a folder";
+    else
         return true;
-    failure = "no content: looked in " + folder + " (beside the program); name the folder with --data DIR";
     return false;
 }

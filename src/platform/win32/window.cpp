@@ -8,6 +8,7 @@
 #include "platform/win32/backend.h"
 #include "platform/win32/display.h"
 #include "platform/win32/text.h"
+#include "platform/window_policy.h"
 
 struct PlatformWindow {
     HWND window = nullptr;
@@ -169,26 +170,22 @@ POINT centredOn(const MonitorInfo& monitor, int frameWidth, int frameHeight)
     return corner;
 }
 
-// Fullscreen at the requested mode, then at the desktop's rate, then the
-// desktop's own mode: many displays have no 120 Hz mode at all. A mode the
-// display lists but then refuses counts as missing.
+// Fullscreen at the requested size, at the rates fullscreenAttempts names in
+// its order. A mode the display lists but then refuses counts as missing.
 FullscreenFit enterFullscreenMode(const WindowRequest& request, const MonitorInfo& monitor, PlatformWindow& window)
 {
     const int bits = request.pixelFormat.colourBits;
     DisplayMode desktop;
-    const bool haveDesktop = platformDesktopMode(desktop, request.display);
-    const int rates[] = {request.refreshHz, haveDesktop ? desktop.refreshHz : -1, 0};
-    for (int i = 0; i < 3; ++i) {
-        if (rates[i] < 0 || (i == 1 && rates[1] == 0))
-            continue;
+    const int desktopHz = platformDesktopMode(desktop, request.display) ? desktop.refreshHz : 0;
+    for (const FullscreenAttempt& attempt : fullscreenAttempts(request.refreshHz, desktopHz)) {
         DEVMODEA mode;
-        if (!findDisplayMode(monitor.deviceName, request.width, request.height, bits, rates[i], mode))
+        if (!findDisplayMode(monitor.deviceName, request.width, request.height, bits, attempt.refreshHz, mode))
             continue;
         if (changeDisplayMode(monitor.deviceName, &mode)) {
             window.mode = mode;
             window.haveMode = true;
             window.changedMode = true;
-            return i == 0 ? FullscreenFit::Exact : FullscreenFit::DesktopRate;
+            return attempt.fit;
         }
     }
     return FullscreenFit::DesktopSize;
@@ -208,9 +205,9 @@ void describeRequest(const PixelFormatRequest& format, PIXELFORMATDESCRIPTOR& de
     descriptor.iLayerType = PFD_MAIN_PLANE;
 }
 
-// The closest format the driver has; with `exact`, only one that has at
+// The closest format the driver has; with `atLeast`, only one that has at
 // least what was asked for.
-bool setPixelFormat(HDC dc, const PixelFormatRequest& format, bool exact, std::string& failure)
+bool setPixelFormat(HDC dc, const PixelFormatRequest& format, bool atLeast, std::string& failure)
 {
     PIXELFORMATDESCRIPTOR wanted;
     describeRequest(format, wanted);
@@ -229,8 +226,7 @@ bool setPixelFormat(HDC dc, const PixelFormatRequest& format, bool exact, std::s
         failure = "no double-buffered RGBA OpenGL pixel format";
         return false;
     }
-    if (exact && (found.cAlphaBits < format.alphaBits || found.cDepthBits < format.depthBits ||
-                  found.cStencilBits < format.stencilBits)) {
+    if (atLeast && !pixelFormatMeets(format, found.cAlphaBits, found.cDepthBits, found.cStencilBits)) {
         failure = "no pixel format with alpha " + std::to_string(format.alphaBits) + ", depth " +
                   std::to_string(format.depthBits) + " and stencil " + std::to_string(format.stencilBits);
         return false;
@@ -258,8 +254,8 @@ void destroy(PlatformWindow* window)
     delete window;
 }
 
-PlatformWindow* tryCreate(const WindowRequest& request, const MonitorInfo& monitor, const PixelFormatRequest& format,
-                          bool exact, FullscreenFit& fit, std::string& failure)
+PlatformWindow* tryCreate(const WindowRequest& request, const MonitorInfo& monitor, const PixelFormatAttempt& format,
+                          FullscreenFit& fit, std::string& failure)
 {
     auto* window = new PlatformWindow;
     window->deviceName = monitor.deviceName;
@@ -313,7 +309,7 @@ PlatformWindow* tryCreate(const WindowRequest& request, const MonitorInfo& monit
         destroy(window);
         return nullptr;
     }
-    if (!setPixelFormat(window->dc, format, exact, failure)) {
+    if (!setPixelFormat(window->dc, format.format, format.atLeast, failure)) {
         destroy(window);
         return nullptr;
     }
@@ -455,14 +451,11 @@ WindowResult platformCreateWindow(const WindowRequest& request)
         return result;
     }
     const MonitorInfo monitor = monitorInfo(request.display);
-    // As asked first; then the nearest format that exists on this system.
-    PixelFormatRequest nearest = request.pixelFormat;
-    nearest.alphaBits = 8;
-    nearest.stencilBits = 8;
-    const PixelFormatRequest candidates[] = {request.pixelFormat, nearest};
+    PixelFormatAttempt formats[PIXEL_FORMAT_ATTEMPTS];
+    pixelFormatAttempts(request.pixelFormat, formats);
     std::string failure;
-    for (int i = 0; i < 2 && !result.window; ++i) {
-        result.window = tryCreate(request, monitor, candidates[i], i == 0, result.fit, failure);
+    for (int i = 0; i < PIXEL_FORMAT_ATTEMPTS && !result.window; ++i) {
+        result.window = tryCreate(request, monitor, formats[i], result.fit, failure);
         result.pixelFormatIndex = i + 1;
     }
     if (!result.window) {

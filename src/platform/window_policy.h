@@ -1,0 +1,59 @@
+// What the window backends decide alike, written once: which fullscreen
+// modes to try and in which order, how the desktop's own mode meets a
+// request, and which pixel formats to try. A backend only carries out the
+// attempts with its own interfaces (finding and setting a mode, choosing a
+// pixel format) and reports what it got in the terms of window.h.
+// Pure functions; any thread.
+#pragma once
+
+#include "platform/window.h"
+
+// One way to meet a fullscreen request: the requested size at `refreshHz`,
+// counted as `fit` when the display has such a mode and takes it.
+struct FullscreenAttempt {
+    int refreshHz = 0;  // Hz; 0 = any rate the display lists
+    FullscreenFit fit = FullscreenFit::Exact;
+};
+
+// The attempts in the order they are made.
+struct FullscreenAttempts {
+    static constexpr int MAX = 3;
+    FullscreenAttempt attempt[MAX];
+    int count = 0;
+    const FullscreenAttempt* begin() const { return attempt; }
+    const FullscreenAttempt* end() const { return attempt + count; }
+};
+
+// For a request at `requestedHz` (0: any) on a desktop that runs at
+// `desktopHz` (0: unknown): the requested mode, then the requested size at
+// the desktop's rate, then at any rate the display lists (many displays have
+// no 120 Hz mode at all). An attempt that could only find what an earlier
+// one looked for is left out. When none is met, the window takes the
+// desktop's own mode (FullscreenFit::DesktopSize) and the show letterboxes.
+FullscreenAttempts fullscreenAttempts(int requestedHz, int desktopHz);
+
+// How the desktop's own mode meets a fullscreen request, where the show
+// cannot set a mode of its own: Exact at the requested size and rate (or any
+// rate, when none was asked for), DesktopRate at the requested size only,
+// DesktopSize otherwise or when the desktop's mode is unknown (width 0).
+FullscreenFit desktopModeFit(const WindowRequest& request, const DisplayMode& desktop);
+
+// One pixel format to ask for; with `atLeast`, only a format with at least
+// the alpha, depth and stencil bits asked for will do, otherwise the
+// closest the system has.
+struct PixelFormatAttempt {
+    PixelFormatRequest format;
+    bool atLeast = true;
+};
+
+constexpr int PIXEL_FORMAT_ATTEMPTS = 2;
+
+// The pixel formats to try, in order: the request itself, then the nearest
+// that most systems have (alpha 8, stencil 8), taken as the closest match.
+// WindowResult::pixelFormatIndex is the 1-based place in this list of the
+// one that gave the window.
+void pixelFormatAttempts(const PixelFormatRequest& requested, PixelFormatAttempt (&attempts)[PIXEL_FORMAT_ATTEMPTS]);
+
+// True when a format with these bits has at least the alpha, depth and
+// stencil bits asked for (the colour depth is the display's).
+bool pixelFormatMeets(const PixelFormatRequest& requested, int alphaBits, int depthBits, int stencilBits);
