@@ -160,21 +160,26 @@ RECORD = """
 var seconds = arguments[0], done = arguments[1];
 var context = Module.quillmoorAudio, source = Module.quillmoorAudioNode;
 if (!context || !source || !context.audioWorklet) { done(null); return; }
+// Each block goes where the context's frame count puts it: a render the
+// recorder was not called for (Chromium skips the first few quanta of a
+// new node) leaves silence in its place rather than moving all that follows.
 var code = [
   "class Recorder extends AudioWorkletProcessor {",
-  "  constructor() { super(); this.start(-1); }",
+  "  constructor() { super(); this.next = -1; this.start(-1); }",
   "  start(at) { this.left = new Float32Array(4096); this.right = new Float32Array(4096); this.fill = 0; this.at = at; }",
+  "  flush() {",
+  "    if (this.fill)",
+  "      this.port.postMessage({at: this.at, left: this.left.slice(0, this.fill), right: this.right.slice(0, this.fill)});",
+  "  }",
   "  process(inputs) {",
   "    var input = inputs[0];",
-  "    if (this.at < 0) this.at = currentFrame;",
+  "    if (currentFrame !== this.next) { this.flush(); this.start(currentFrame); }",
   "    for (var i = 0; i < 128; ++i) {",
   "      this.left[this.fill] = input.length ? input[0][i] : 0;",
   "      this.right[this.fill] = input.length > 1 ? input[1][i] : this.left[this.fill];",
-  "      if (++this.fill === 4096) {",
-  "        this.port.postMessage({at: this.at, left: this.left, right: this.right});",
-  "        this.start(currentFrame + i + 1);",
-  "      }",
+  "      if (++this.fill === 4096) { this.flush(); this.start(currentFrame + i + 1); }",
   "    }",
+  "    this.next = currentFrame + 128;",
   "    return true;",
   "  }",
   "}",
@@ -196,12 +201,13 @@ context.audioWorklet.addModule(url).then(function () {
     clearInterval(timer);
     source.disconnect(node);
     node.disconnect();
-    var first = chunks.length ? chunks[0].at : 0;
-    var samples = new Float32Array(2 * 4096 * chunks.length);
-    chunks.forEach(function (chunk, c) {
-      for (var i = 0; i < 4096; ++i) {
-        samples[2 * (4096 * c + i)] = chunk.left[i];
-        samples[2 * (4096 * c + i) + 1] = chunk.right[i];
+    var first = chunks.length ? chunks[0].at : 0, end = first;
+    chunks.forEach(function (chunk) { end = Math.max(end, chunk.at + chunk.left.length); });
+    var samples = new Float32Array(2 * (end - first));
+    chunks.forEach(function (chunk) {
+      for (var i = 0, at = 2 * (chunk.at - first); i < chunk.left.length; ++i, at += 2) {
+        samples[at] = chunk.left[i];
+        samples[at + 1] = chunk.right[i];
       }
     });
     var bytes = new Uint8Array(samples.buffer), text = "";
