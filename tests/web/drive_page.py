@@ -27,10 +27,12 @@ context, recording the page's sound) and reports on stdout, one
   responsive=1       the page still answered a script after all that
 Exit status 0 when the page could be driven, 1 otherwise."""
 import argparse
+import array
 import base64
 import functools
 import http.server
 import json
+import math
 import os
 import shutil
 import subprocess
@@ -107,35 +109,6 @@ def console_lines(driver):
         report("uncaught" if "Uncaught" in text else "console", line)
 
 
-LISTEN = """
-var seconds = arguments[0], done = arguments[1];
-var context = Module.quillmoorAudio, source = Module.quillmoorAudioNode;
-var frames = 0, sum = 0, count = 0, counting = true;
-requestAnimationFrame(function count_frame() {
-  if (!counting) return;
-  ++frames;
-  requestAnimationFrame(count_frame);
-});
-var tap = context && source ? context.createScriptProcessor(4096, 2, 2) : null;
-if (tap) {
-  tap.onaudioprocess = function (event) {
-    for (var c = 0; c < 2; ++c) {
-      var samples = event.inputBuffer.getChannelData(c);
-      for (var i = 0; i < samples.length; ++i) { sum += samples[i] * samples[i]; ++count; }
-    }
-  };
-  source.connect(tap);
-  tap.connect(context.destination);
-}
-var started = performance.now();
-setTimeout(function () {
-  counting = false;
-  if (tap) { source.disconnect(tap); tap.disconnect(); }
-  done([frames * 1000 / (performance.now() - started), count ? Math.sqrt(sum / count) : -1]);
-}, seconds * 1000);
-"""
-
-
 STILL = """
 var at = Module._quillmoorTestStill(arguments[0], arguments[1], arguments[2]);
 if (!at) return null;
@@ -191,6 +164,12 @@ context.audioWorklet.addModule(url).then(function () {
   node.port.onmessage = function (event) { chunks.push(event.data); };
   source.connect(node);
   node.connect(context.destination);
+  var drawn = 0, counting = true, started = performance.now();
+  requestAnimationFrame(function tick() {
+    if (!counting) return;
+    ++drawn;
+    requestAnimationFrame(tick);
+  });
   var timer = setInterval(function () {
     var position = Module._quillmoorTestMusicPosition();
     var stamp = context.getOutputTimestamp();
@@ -213,7 +192,9 @@ context.audioWorklet.addModule(url).then(function () {
     var bytes = new Uint8Array(samples.buffer), text = "";
     for (var at = 0; at < bytes.length; at += 32768)
       text += String.fromCharCode.apply(null, bytes.subarray(at, at + 32768));
+    counting = false;
     done({rate: rate, latency: context.outputLatency || 0, samples: btoa(text),
+          fps: drawn * 1000 / (performance.now() - started),
           readings: readings.map(function (r) { return [r[0], r[1] - first]; })});
   }, seconds * 1000);
 }, function (e) { done(null); });
@@ -246,8 +227,14 @@ def still(driver, time_ms, width, height, path):
 
 def listen(driver, seconds):
     driver.set_script_timeout(seconds + 30)
-    fps, rms = driver.execute_async_script(LISTEN, seconds)
-    report("fps", "%.1f" % fps)
+    result = driver.execute_async_script(RECORD, seconds)
+    if not result:
+        report("sound_rms", "-1")
+        return
+    samples = array.array("f")
+    samples.frombytes(base64.b64decode(result["samples"]))
+    rms = math.sqrt(sum(x * x for x in samples) / len(samples)) if samples else -1
+    report("fps", "%.1f" % result["fps"])
     report("sound_rms", "%.4f" % rms)
 
 
