@@ -9,6 +9,7 @@
 
 #include "audio/audio_decode.h"
 #include "audio/audio_stream.h"
+#include "audio/device_feed.h"
 #include "audio/spectrum.h"
 #include "platform/audio_out.h"
 #include "platform/files.h"
@@ -19,7 +20,8 @@
 namespace {
 
 constexpr int MAX_CHANNELS = 64;
-constexpr int MIX_BLOCK_FRAMES = 512;
+// Frames handed to a rate converter at a time.
+constexpr int CONVERT_BLOCK_FRAMES = 512;
 constexpr uint64_t NS_PER_SECOND = 1000000000ull;
 // A move further ahead than this seeks instead of decoding the frames between.
 constexpr uint64_t SEEK_AHEAD_SECONDS = 1;
@@ -28,6 +30,10 @@ constexpr uint64_t SEEK_AHEAD_SECONDS = 1;
 constexpr uint64_t DEVICE_HISTORY_MS = 1500;
 // The most output latency believed (a driver's report beyond is an error).
 constexpr uint64_t MAX_LATENCY_MS = 500;
+// What a channel's way to the device holds at most (rounded up to a power
+// of two frames): room for the feeder's lead twice over, so that a new
+// generation can be filled while the callback still holds the old one.
+constexpr uint32_t FEED_RING_SECONDS = 3;
 
 uint64_t framesIn(uint64_t ns, uint32_t rate)
 {
@@ -70,21 +76,27 @@ struct PcmRing {
 struct Channel {
     std::string file;
     AudioKind kind = AudioKind::Stream;
-    std::unique_ptr<AudioStream> stream;  // the decoder; under the output lock
-    PcmRing ring;                         // what it has decoded; under the output lock
-    std::vector<float> block;             // one decoder block
+    std::unique_ptr<AudioStream> stream;  // the decoder; under the feed lock
+    PcmRing ring;                         // what it has decoded; under the feed lock
+    std::vector<float> block;             // one decoder block; under the feed lock
     bool problemReported = false;
-    AudioOutConverter* converter = nullptr;  // when the stream's rate differs from the device's
     std::atomic<bool> playing{false};
     std::atomic<float> volume{1.0f};  // 0..1
 
-    // Device output, under the output lock. Frames are the channel's own.
-    uint64_t handed = 0;        // frames given to the device (and its converter)
-    uint64_t floor = 0;         // where playing started: the position never goes below
-    bool anchored = false;      // a callback has run since the last start or move
-    int64_t anchorFrame = 0;    // frame heard at anchorNs
-    uint64_t anchorNs = 0;
+    // Device output. The main thread asks for moves; a move is a new
+    // generation of the channel's feed, starting at startFrame. Changed
+    // under the feed lock, read by the main thread freely.
+    uint64_t generation = 0;
+    uint64_t startFrame = 0;    // channel frame the generation starts at: the position never goes below
+    uint64_t anchorAfterNs = 0; // a report older than this predates a start or resume
     uint64_t lastPosition = 0;  // the position last reported; it never goes back
+    DeviceFeed feed;            // to the device's callback
+
+    // The feeder's own, under the feed lock.
+    uint64_t fedGeneration = 0;  // the generation it feeds
+    uint64_t fed = 0;            // the next channel frame to feed
+    AudioOutConverter* converter = nullptr;  // when the stream's rate differs from the device's
+    std::vector<float> stereo;               // one block of stereo frames
 
     // Silent output, main thread only: time spent playing so far.
     uint64_t silentPlayedNs = 0;  // ns, before silentSinceNs
@@ -98,8 +110,10 @@ struct Engine {
     bool initialised = false;
     bool hasDevice = false;
     bool outputRunning = false;
-    uint32_t rate = 0;                     // Hz, the output's
-    Channel* channels[MAX_CHANNELS] = {};  // handle = index + 1; changed under the output lock
+    uint32_t rate = 0;  // Hz, the output's
+    // handle = index + 1; set once, before the device's callback can see it,
+    // and cleared only once the device is closed
+    std::atomic<Channel*> channels[MAX_CHANNELS] = {};
 };
 Engine engine;
 
@@ -120,18 +134,18 @@ Channel* findChannel(uint32_t handle)
 {
     if (!engine.initialised || handle == 0 || handle > MAX_CHANNELS)
         return nullptr;
-    return engine.channels[handle - 1];
+    return engine.channels[handle - 1].load(std::memory_order_relaxed);
 }
 
-// Holds the output lock for a scope (no effect without a device).
-struct OutputLock {
-    OutputLock() { audioOutLock(); }
-    ~OutputLock() { audioOutUnlock(); }
-    OutputLock(const OutputLock&) = delete;
-    OutputLock& operator=(const OutputLock&) = delete;
+// Holds the feed lock for a scope (no effect without a device).
+struct FeedLock {
+    FeedLock() { audioOutFeedLock(); }
+    ~FeedLock() { audioOutFeedUnlock(); }
+    FeedLock(const FeedLock&) = delete;
+    FeedLock& operator=(const FeedLock&) = delete;
 };
 
-// ---- Decoding into the ring (under the output lock) ------------------------
+// ---- Decoding into the ring (under the feed lock) -------------------------
 
 void reportProblem(Channel& channel)
 {
@@ -200,7 +214,7 @@ uint64_t silentPosition(const Channel& channel)
     return framesIn(ns, channel.rate());
 }
 
-// ---- Device output ---------------------------------------------------------
+// ---- Device output: the main thread's side -------------------------------
 
 // Frames of the channel's rate in `deviceFrames` frames of the device's.
 uint64_t channelFrames(const Channel& channel, uint64_t deviceFrames)
@@ -208,45 +222,62 @@ uint64_t channelFrames(const Channel& channel, uint64_t deviceFrames)
     return deviceFrames * channel.rate() / engine.rate;
 }
 
-// The heard position; under the output lock.
+// The heard position, from what the callback last reported of the current
+// generation: the frames it has played less the output's latency, carried
+// on by the clock since, never past what it has played, never before where
+// the generation started, and never going back.
 uint64_t devicePosition(Channel& channel)
 {
-    if (channel.anchored && engine.outputRunning && channel.playing.load(std::memory_order_relaxed)) {
-        const uint64_t now = platformMonotonicNs();
-        const int64_t heard = channel.anchorFrame + static_cast<int64_t>(framesIn(below(now, channel.anchorNs),
-                                                                                  channel.rate()));
-        const uint64_t position =
-            std::clamp<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(heard, 0)), channel.floor, channel.handed);
-        channel.lastPosition = std::max(channel.lastPosition, position);
-    }
+    if (!engine.outputRunning || !channel.playing.load(std::memory_order_relaxed))
+        return channel.lastPosition;
+    const FeedReport report = channel.feed.report();
+    if (report.generation != channel.generation || report.atNs < channel.anchorAfterNs)
+        return channel.lastPosition;
+    const uint64_t latency = std::min<uint64_t>(report.latencyFrames, MAX_LATENCY_MS * engine.rate / 1000);
+    const uint64_t played = channel.startFrame + channelFrames(channel, report.playedFrames);
+    const int64_t heard = static_cast<int64_t>(played) - static_cast<int64_t>(channelFrames(channel, latency)) +
+                          static_cast<int64_t>(framesIn(below(platformMonotonicNs(), report.atNs), channel.rate()));
+    const uint64_t position =
+        std::clamp<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(heard, 0)), channel.startFrame, played);
+    channel.lastPosition = std::max(channel.lastPosition, position);
     return channel.lastPosition;
 }
 
-// Moves the device cursor; under the output lock.
-void moveDeviceCursor(Channel& channel, uint64_t frame)
+// Tells the callback what to play: the current generation, and whether.
+void wantPlaying(Channel& channel, bool playing)
 {
-    channel.handed = channel.floor = channel.lastPosition = frame;
-    channel.anchored = false;
-    if (channel.converter)
-        audioOutConverterClear(channel.converter);
+    channel.playing.store(playing, std::memory_order_relaxed);
+    channel.feed.want(channel.generation, playing);
 }
 
+// Starts a new generation at `frame`; under the feed lock. The callback
+// stops playing the old one at once and the feeder fills the new one.
+void moveDeviceCursor(Channel& channel, uint64_t frame, bool playing)
+{
+    ++channel.generation;
+    channel.startFrame = channel.lastPosition = frame;
+    wantPlaying(channel, playing);
+    audioOutFlush();
+}
+
+// ---- Device output: the feeder's side (under the feed lock) --------------
+
 // The ring keeps what the spectrum of the heard frames needs: a while
-// behind the cursor, and never less than the window before where playing
-// started.
-uint64_t deviceKeepFrom(const Channel& channel)
+// behind what was fed, and never less than the window before where the
+// generation started.
+uint64_t feedKeepFrom(const Channel& channel)
 {
     const uint64_t history = DEVICE_HISTORY_MS * channel.rate() / 1000;
-    return std::max(below(channel.handed, history), below(channel.floor, SPECTRUM_FFT_SIZE));
+    return std::max(below(channel.fed, history), below(channel.startFrame, SPECTRUM_FFT_SIZE));
 }
 
 // The next `count` frames of the channel as stereo, silence past its end.
-void takeStereo(Channel& channel, float* out, int count)
+void takeStereo(Channel& channel, float* out, uint64_t count)
 {
-    ensureFrames(channel, deviceKeepFrom(channel), channel.handed + count);
+    ensureFrames(channel, feedKeepFrom(channel), channel.fed + count);
     const int channels = channel.ring.channels;
-    for (int i = 0; i < count; ++i) {
-        const uint64_t index = channel.handed + i;
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint64_t index = channel.fed + i;
         if (channel.ring.holds(index)) {
             const float* frame = channel.ring.frame(index);
             out[2 * i] = frame[0];
@@ -255,62 +286,66 @@ void takeStereo(Channel& channel, float* out, int count)
             out[2 * i] = out[2 * i + 1] = 0.0f;
         }
     }
-    channel.handed += count;
+    channel.fed += count;
 }
 
-void mixDirect(Channel& channel, float* out, int frameCount, float volume)
+// Feeds one block of the channel, when its ring lacks frames up to `ahead`;
+// true when it did.
+bool feedChannel(Channel& channel, uint64_t ahead)
 {
-    float block[MIX_BLOCK_FRAMES * AUDIO_OUT_CHANNELS];
-    for (int done = 0; done < frameCount; done += MIX_BLOCK_FRAMES) {
-        const int count = std::min(MIX_BLOCK_FRAMES, frameCount - done);
+    DeviceFeed& feed = channel.feed;
+    if (channel.fedGeneration != channel.generation) {
+        channel.fedGeneration = channel.generation;
+        channel.fed = channel.startFrame;
+        if (channel.converter)
+            audioOutConverterClear(channel.converter);
+        feed.beginSegment(channel.generation);
+    }
+    if (feed.queued() >= ahead)
+        return false;
+    float* block = channel.stereo.data();
+    if (!channel.converter) {
+        const uint64_t count = std::min<uint64_t>(AUDIO_STREAM_BLOCK_FRAMES, feed.writable());
+        if (count == 0)
+            return false;
         takeStereo(channel, block, count);
-        for (int i = 0; i < count * AUDIO_OUT_CHANNELS; ++i)
-            out[2 * done + i] += block[i] * volume;
+        feed.write(block, count);
+        return true;
     }
+    if (audioOutConverterAvailable(channel.converter) < CONVERT_BLOCK_FRAMES) {
+        takeStereo(channel, block, CONVERT_BLOCK_FRAMES);
+        if (!audioOutConverterPut(channel.converter, block, CONVERT_BLOCK_FRAMES))
+            return false;
+    }
+    const int want = static_cast<int>(std::min<uint64_t>(AUDIO_STREAM_BLOCK_FRAMES, feed.writable()));
+    const int got = want > 0 ? audioOutConverterGet(channel.converter, block, want) : 0;
+    if (got > 0)
+        feed.write(block, static_cast<uint64_t>(got));
+    return got > 0;
 }
 
-void mixConverted(Channel& channel, float* out, int frameCount, float volume)
+// The feeder's step: a block for each channel that lacks one.
+bool feedOutput(uint32_t aheadFrames, void*)
 {
-    float block[MIX_BLOCK_FRAMES * AUDIO_OUT_CHANNELS];
-    int done = 0;
-    while (done < frameCount) {
-        const int want = std::min(frameCount - done, MIX_BLOCK_FRAMES);
-        while (audioOutConverterAvailable(channel.converter) < want) {
-            takeStereo(channel, block, MIX_BLOCK_FRAMES);
-            if (!audioOutConverterPut(channel.converter, block, MIX_BLOCK_FRAMES))
-                return;
-        }
-        const int got = audioOutConverterGet(channel.converter, block, want);
-        if (got <= 0)
-            return;
-        for (int i = 0; i < got * AUDIO_OUT_CHANNELS; ++i)
-            out[2 * done + i] += block[i] * volume;
-        done += got;
-    }
+    bool more = false;
+    for (std::atomic<Channel*>& slot : engine.channels)
+        if (Channel* channel = slot.load(std::memory_order_relaxed))
+            more |= feedChannel(*channel, aheadFrames);
+    return more;
 }
 
-// Runs on the audio thread with the output lock held.
+// ---- Device output: the callback (the device's thread) -------------------
+
+// Only copies: the feeder has decoded everything it reads.
 void mixOutput(float* out, int frameCount, void*)
 {
     std::fill(out, out + frameCount * AUDIO_OUT_CHANNELS, 0.0f);
     const uint64_t now = platformMonotonicNs();
-    const uint64_t latency = std::min<uint64_t>(audioOutLatencyFrames(), MAX_LATENCY_MS * engine.rate / 1000);
-    for (Channel* channel : engine.channels) {
-        if (!channel || !channel->playing.load(std::memory_order_relaxed))
-            continue;
-        const float volume = channel->volume.load(std::memory_order_relaxed);
-        if (channel->converter)
-            mixConverted(*channel, out, frameCount, volume);
-        else
-            mixDirect(*channel, out, frameCount, volume);
-        // What is heard now lies the output's latency behind what was handed
-        // (and behind what still waits in the converter).
-        const uint64_t converting = channel->converter ? audioOutConverterAvailable(channel->converter) : 0;
-        channel->anchorFrame = static_cast<int64_t>(channel->handed) -
-                               static_cast<int64_t>(channelFrames(*channel, latency + converting));
-        channel->anchorNs = now;
-        channel->anchored = true;
-    }
+    const uint64_t latency = audioOutLatencyFrames();
+    for (std::atomic<Channel*>& slot : engine.channels)
+        if (Channel* channel = slot.load(std::memory_order_acquire))
+            channel->feed.play(out, static_cast<uint64_t>(frameCount), channel->volume.load(std::memory_order_relaxed),
+                               now, latency);
 }
 
 // ---- Channels -----------------------------------------------------------
@@ -318,7 +353,7 @@ void mixOutput(float* out, int frameCount, void*)
 uint32_t addChannel(std::unique_ptr<Channel> channel)
 {
     int slot = 0;
-    while (slot < MAX_CHANNELS && engine.channels[slot])
+    while (slot < MAX_CHANNELS && engine.channels[slot].load(std::memory_order_relaxed))
         ++slot;
     if (slot == MAX_CHANNELS) {
         logMessage("audio", "%s: too many channels open", channel->file.c_str());
@@ -332,8 +367,14 @@ uint32_t addChannel(std::unique_ptr<Channel> channel)
             return 0;
         }
     }
-    OutputLock lock;
-    engine.channels[slot] = channel.release();
+    if (engine.hasDevice) {
+        channel->feed.allocate(FEED_RING_SECONDS * engine.rate);
+        channel->stereo.resize(AUDIO_STREAM_BLOCK_FRAMES * AUDIO_OUT_CHANNELS);
+        channel->generation = 1;
+        channel->feed.want(channel->generation, false);
+    }
+    FeedLock lock;
+    engine.channels[slot].store(channel.release(), std::memory_order_release);
     return static_cast<uint32_t>(slot + 1);
 }
 
@@ -398,7 +439,7 @@ bool audioInit(int device, uint32_t rate)
     // Device 0 is the silent output by choice.
     if (device != 0) {
         std::string reason;
-        engine.hasDevice = audioOutOpen(device, rate, mixOutput, nullptr, reason);
+        engine.hasDevice = audioOutOpen(device, rate, mixOutput, feedOutput, nullptr, reason);
         if (!engine.hasDevice)
             logMessage("audio", "no audio output (%s); playing silently", reason.c_str());
     }
@@ -447,16 +488,14 @@ bool audioStart()
 {
     if (!engine.initialised)
         return false;
-    {
-        OutputLock lock;
-        const uint64_t now = silentNowNs();
-        for (Channel* channel : engine.channels)
-            if (channel) {
-                settleSilentClock(*channel, now);
-                channel->anchored = false;  // the position waits for the device to run
-            }
-        engine.outputRunning = true;
-    }
+    const uint64_t now = silentNowNs();
+    const uint64_t deviceNow = platformMonotonicNs();
+    for (std::atomic<Channel*>& slot : engine.channels)
+        if (Channel* channel = slot.load(std::memory_order_relaxed)) {
+            settleSilentClock(*channel, now);
+            channel->anchorAfterNs = deviceNow;  // the position waits for the device to run
+        }
+    engine.outputRunning = true;
     audioOutSetPaused(false);
     return true;
 }
@@ -473,12 +512,16 @@ bool audioChannelPlay(uint32_t handle, bool restart)
         channel->playing.store(true, std::memory_order_relaxed);
         return true;
     }
-    OutputLock lock;
-    if (restart)
-        moveDeviceCursor(*channel, 0);
-    else if (!channel->playing.load(std::memory_order_relaxed))
-        channel->anchored = false;
-    channel->playing.store(true, std::memory_order_relaxed);
+    {
+        FeedLock lock;
+        if (!channel->playing.load(std::memory_order_relaxed))
+            channel->anchorAfterNs = platformMonotonicNs();
+        if (restart)
+            moveDeviceCursor(*channel, 0, true);
+        else
+            wantPlaying(*channel, true);
+    }
+    audioOutWakeFeeder();
     return true;
 }
 
@@ -492,12 +535,10 @@ bool audioChannelPause(uint32_t handle)
         channel->playing.store(false, std::memory_order_relaxed);
         return true;
     }
-    OutputLock lock;
     // What the device was handed beyond the heard frame plays out now; a
     // resume starts again from the heard frame, so nothing is skipped.
-    const uint64_t heard = devicePosition(*channel);
-    channel->playing.store(false, std::memory_order_relaxed);
-    moveDeviceCursor(*channel, heard);
+    FeedLock lock;
+    moveDeviceCursor(*channel, devicePosition(*channel), false);
     return true;
 }
 
@@ -509,7 +550,7 @@ int audioChannelGetData(uint32_t handle, void* buffer, uint32_t flags)
     const uint64_t cursor = audioChannelPosition(handle);
     std::vector<float>& window = channel->block;  // room for more than the window
     {
-        OutputLock lock;
+        FeedLock lock;
         ensureFrames(*channel, below(cursor, SPECTRUM_FFT_SIZE), cursor);
         copyFrames(*channel, static_cast<int64_t>(cursor) - SPECTRUM_FFT_SIZE, SPECTRUM_FFT_SIZE, window.data());
         computeSpectrum(window.data(), SPECTRUM_FFT_SIZE, channel->ring.channels, SPECTRUM_FFT_SIZE,
@@ -523,10 +564,7 @@ uint64_t audioChannelPosition(uint32_t handle)
     Channel* channel = findChannel(handle);
     if (!channel)
         return 0;
-    if (!engine.hasDevice)
-        return silentPosition(*channel);
-    OutputLock lock;
-    return devicePosition(*channel);
+    return engine.hasDevice ? devicePosition(*channel) : silentPosition(*channel);
 }
 
 bool audioChannelSetPosition(uint32_t handle, uint64_t frame)
@@ -541,8 +579,16 @@ bool audioChannelSetPosition(uint32_t handle, uint64_t frame)
         channel->silentPlayedNs = frame / rate * NS_PER_SECOND + (frame % rate * NS_PER_SECOND + rate - 1) / rate;
         return true;
     }
-    OutputLock lock;
-    moveDeviceCursor(*channel, frame);
+    // A paused channel's move waits for the feeder's next round or the
+    // next play, so a run of moves (a jump simulated step by step) costs
+    // the feeder little.
+    const bool playing = channel->playing.load(std::memory_order_relaxed);
+    {
+        FeedLock lock;
+        moveDeviceCursor(*channel, frame, playing);
+    }
+    if (playing)
+        audioOutWakeFeeder();
     return true;
 }
 
@@ -552,22 +598,28 @@ uint32_t audioChannelRate(uint32_t handle)
     return channel ? channel->rate() : 0;
 }
 
+uint64_t audioStarvedFrames()
+{
+    uint64_t starved = 0;
+    if (engine.hasDevice)
+        for (std::atomic<Channel*>& slot : engine.channels)
+            if (const Channel* channel = slot.load(std::memory_order_relaxed))
+                starved += channel->feed.starvedFrames();
+    return starved;
+}
+
 bool audioStop()
 {
     if (!engine.initialised)
         return false;
-    {
-        OutputLock lock;
-        const uint64_t now = silentNowNs();
-        for (Channel* channel : engine.channels)
-            if (channel) {
-                settleSilentClock(*channel, now);
-                if (engine.hasDevice)
-                    devicePosition(*channel);  // the position stays where it was heard
-                channel->anchored = false;
-            }
-        engine.outputRunning = false;
-    }
+    const uint64_t now = silentNowNs();
+    for (std::atomic<Channel*>& slot : engine.channels)
+        if (Channel* channel = slot.load(std::memory_order_relaxed)) {
+            settleSilentClock(*channel, now);
+            if (engine.hasDevice)
+                devicePosition(*channel);  // the position stays where it was heard
+        }
+    engine.outputRunning = false;
     audioOutSetPaused(true);
     return true;
 }
@@ -578,11 +630,10 @@ void audioFree()
         return;
     if (engine.hasDevice)
         audioOutClose();
-    for (Channel*& channel : engine.channels) {
-        delete channel;
-        channel = nullptr;
-    }
-    engine = Engine();
+    for (std::atomic<Channel*>& slot : engine.channels)
+        delete slot.exchange(nullptr);
+    engine.initialised = engine.hasDevice = engine.outputRunning = false;
+    engine.rate = 0;
 }
 
 bool audioChannelReadStretch(uint32_t handle, uint64_t firstFrame, uint64_t frameCount, DecodedAudio& out,

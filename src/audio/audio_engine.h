@@ -1,31 +1,35 @@
 // Our audio engine: what the show expects of an audio library. MP3 streams
 // (libmpg123) and tracker modules (libopenmpt) become channels with non-zero
-// handles. The engine mixes the playing ones itself, in the fill function it
-// gives the platform's output (platform/audio_out.h: SDL2's audio on Linux,
-// WINMM waveOut fed from a thread of ours on Windows).
+// handles, played through the platform's output (platform/audio_out.h:
+// SDL2's audio on Linux, WINMM waveOut on Windows, Web Audio in a browser).
 //
 // Streaming: each channel decodes on demand into a ring of RING_SECONDS of
 // PCM (audio_stream.h), so memory does not depend on the length of the file.
-// The device callback fills the ring ahead of what it hands out; the
-// spectrum reads the ring behind it. Moving far (a start part-way through,
-// the offline renderer) seeks the decoder; reading on decodes forward. Both
-// give the same samples, so the spectrum at a time does not depend on how
-// the engine got there.
+// With a device, the output's feeder (a thread of its own on the desktop,
+// the page's main thread before each frame) decodes ahead of what is heard
+// into a lock-free ring per channel (device_feed.h), and the device's
+// callback only copies out of those rings and mixes: it never decodes,
+// seeks, reads a file, allocates, logs or waits for a lock. Starts, jumps,
+// pauses and loops reach it as a new generation of the channel, so it never
+// plays a frame from before the move. The spectrum reads the PCM ring behind
+// the heard frame. Moving far (a start part-way through, the offline
+// renderer) seeks the decoder; reading on decodes forward. Both give the
+// same samples, so the spectrum at a time does not depend on how the engine
+// got there.
 //
-// The play position is what is heard now: with a device, the frames handed
-// to it at its last callback, less the output latency the engine knows (the
-// block just handed plus what the driver is known to hold after it, see
-// audioOutLatencyFrames), advanced smoothly by the monotonic clock since
-// that callback, never past what was handed, never before where playing
-// started, and never going back. With no device, or SDL's "dummy" driver, output is
-// silent and each play position follows a clock (CLOCK_MONOTONIC, or the
-// one given to audioSetClock), so the spectrum is the same.
+// The play position is what is heard now: with a device, the frames the
+// callback has played of the channel's current generation, less the output
+// latency the output reports (audioOutLatencyFrames), advanced smoothly by
+// the monotonic clock since that callback, never past what was played,
+// never before where playing started, and never going back. With no device,
+// or SDL's "dummy" driver, output is silent and each play position follows
+// a clock (CLOCK_MONOTONIC, or the one given to audioSetClock), so the
+// spectrum is the same.
 //
-// Process-wide state; control calls from the main thread. The mixing runs
-// on the output's thread (SDL's audio thread, or the waveOut feeder); a
-// channel's ring, decoder and device cursor are
-// touched only under the output's lock, which the main thread takes briefly
-// to read a position or a spectrum.
+// Process-wide state; control calls from the main thread. A channel's PCM
+// ring and decoder are touched only under the output's feed lock, which the
+// main thread takes briefly to move a channel or read a spectrum; the
+// callback shares nothing with the main thread but atomics.
 // Files are read from the path given; content names are resolved by the
 // caller.
 #pragma once
@@ -100,5 +104,9 @@ uint32_t audioChannelRate(uint32_t handle);
 // an unknown handle or a file that no longer opens.
 bool audioChannelReadStretch(uint32_t handle, uint64_t firstFrame, uint64_t frameCount, DecodedAudio& out,
                              std::string& reason);
+// Device frames a playing channel had not decoded when the device asked
+// for them (its lead ran dry: just after a start or a move, or a feeder
+// held up for longer than its lead); 0 without a device.
+uint64_t audioStarvedFrames();
 bool audioStop();   // output stopped; channels keep their cursors
 void audioFree();   // everything released; handles become invalid

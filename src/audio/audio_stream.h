@@ -19,7 +19,7 @@
 // at MODULE_MAX_SECONDS.
 //
 // Owned by one channel and used by one thread at a time (the engine holds
-// the output lock around it).
+// the output's feed lock around it).
 #pragma once
 
 #include <cstddef>

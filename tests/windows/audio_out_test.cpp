@@ -21,21 +21,30 @@ void countFill(float* frames, int frameCount, void*)
     fills.fetch_add(1);
 }
 
+std::atomic<int> feeds{0};
+
+bool countFeed(uint32_t, void*)
+{
+    feeds.fetch_add(1);
+    return false;
+}
+
 TEST(WaveOut, WithoutADeviceOpeningFailsWithAReason)
 {
     if (waveOutGetNumDevs() != 0)
         GTEST_SKIP() << "this system has a waveOut device";
     std::string reason;
-    EXPECT_FALSE(audioOutOpen(-1, 44100, countFill, nullptr, reason));
+    EXPECT_FALSE(audioOutOpen(-1, 44100, countFill, countFeed, nullptr, reason));
     EXPECT_NE(std::string::npos, reason.find("no waveOut device")) << reason;
     EXPECT_EQ(0u, audioOutLatencyFrames());
-    // Locking and pausing with nothing open do nothing, and a second open
-    // is not refused as "already open".
-    audioOutLock();
-    audioOutUnlock();
+    // The feed lock, a wake-up and pausing with nothing open do nothing,
+    // and a second open is not refused as "already open".
+    audioOutFeedLock();
+    audioOutFeedUnlock();
+    audioOutWakeFeeder();
     audioOutSetPaused(false);
     reason.clear();
-    EXPECT_FALSE(audioOutOpen(-1, 44100, countFill, nullptr, reason));
+    EXPECT_FALSE(audioOutOpen(-1, 44100, countFill, countFeed, nullptr, reason));
     EXPECT_EQ(std::string::npos, reason.find("already open")) << reason;
     audioOutClose();
 }
@@ -45,24 +54,27 @@ TEST(WaveOut, WithADevicePlaysBlocksUntilClosed)
     if (waveOutGetNumDevs() == 0)
         GTEST_SKIP() << "this system has no waveOut device";
     std::string reason;
-    ASSERT_TRUE(audioOutOpen(-1, 44100, countFill, nullptr, reason)) << reason;
+    ASSERT_TRUE(audioOutOpen(-1, 44100, countFill, countFeed, nullptr, reason)) << reason;
     Sleep(100);
     EXPECT_EQ(0, fills.load()) << "filled while paused";
     audioOutSetPaused(false);
     Sleep(300);
     EXPECT_GT(fills.load(), 4);
     EXPECT_GT(audioOutLatencyFrames(), 0u);
+    EXPECT_GT(feeds.load(), 4) << "the feeder runs beside the device";
     audioOutClose();
     const int afterClose = fills.load();
+    const int feedsAfterClose = feeds.load();
     Sleep(100);
     EXPECT_EQ(afterClose, fills.load()) << "filled after close";
+    EXPECT_EQ(feedsAfterClose, feeds.load()) << "fed after close";
     EXPECT_EQ(0u, audioOutLatencyFrames());
 }
 
 TEST(WaveOut, AskingForADeviceThatIsNotThereFails)
 {
     std::string reason;
-    EXPECT_FALSE(audioOutOpen(static_cast<int>(waveOutGetNumDevs()) + 1, 44100, countFill, nullptr, reason));
+    EXPECT_FALSE(audioOutOpen(static_cast<int>(waveOutGetNumDevs()) + 1, 44100, countFill, countFeed, nullptr, reason));
     EXPECT_FALSE(reason.empty());
     audioOutClose();
 }

@@ -1,5 +1,7 @@
 #include "platform/audio_out.h"
 
+#include "platform/audio_feeder.h"
+
 #include <SDL.h>
 
 #include <cstring>
@@ -54,7 +56,7 @@ void stopSubsystem()
 
 }  // namespace
 
-bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std::string& reason)
+bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, AudioOutFeed feed, void* user, std::string& reason)
 {
     if (output.device) {
         reason = "output already open";
@@ -103,6 +105,12 @@ bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std:
         return false;
     }
     output.latencyFrames = have.samples + heldAfterBlock(driver, have.samples);
+    if (!audioFeederStart(feed, user, rate, reason)) {
+        SDL_CloseAudioDevice(output.device);
+        output.device = 0;
+        stopSubsystem();
+        return false;
+    }
     return true;
 }
 
@@ -117,8 +125,14 @@ void audioOutSetPaused(bool paused)
         SDL_PauseAudioDevice(output.device, paused ? 1 : 0);
 }
 
+void audioOutFlush()
+{
+    // The device holds no more than its own blocks.
+}
+
 void audioOutClose()
 {
+    audioFeederStop();
     if (output.device) {
         SDL_CloseAudioDevice(output.device);
         output.device = 0;
@@ -126,18 +140,6 @@ void audioOutClose()
     stopSubsystem();
     output.fill = nullptr;
     output.user = nullptr;
-}
-
-void audioOutLock()
-{
-    if (output.device)
-        SDL_LockAudioDevice(output.device);
-}
-
-void audioOutUnlock()
-{
-    if (output.device)
-        SDL_UnlockAudioDevice(output.device);
 }
 
 struct AudioOutConverter {

@@ -16,7 +16,7 @@ FrameLoop loop;
 void animationFrame()
 {
     webTimersCatchUp();
-    webAudioKeepTime();
+    webAudioFeed();
     if (loop.frame(loop.user))
         return;
     emscripten_cancel_main_loop();

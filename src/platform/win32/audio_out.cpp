@@ -8,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "platform/audio_feeder.h"
 #include "platform/win32/backend.h"
 
 // The output thread is a Win32 thread rather than a std::thread: it waits on
@@ -28,8 +29,6 @@ struct OutputState {
     std::atomic<bool> paused{true};
     std::atomic<uint32_t> latencyFrames{0};
     bool floatSamples = true;      // else 16-bit PCM
-    CRITICAL_SECTION fillLock;     // held around every fill
-    bool lockReady = false;
     AudioOutFill fill = nullptr;
     void* user = nullptr;
     WAVEHDR headers[BLOCK_COUNT] = {};
@@ -64,9 +63,7 @@ void queueBlock(int index)
     // What will be heard before the last frame of this block: the blocks
     // queued ahead of it, and the block itself.
     output.latencyFrames.store(queuedFrames + BLOCK_FRAMES, std::memory_order_relaxed);
-    EnterCriticalSection(&output.fillLock);
     output.fill(output.mix.data(), BLOCK_FRAMES, output.user);
-    LeaveCriticalSection(&output.fillLock);
     if (output.floatSamples) {
         std::copy(output.mix.begin(), output.mix.end(), reinterpret_cast<float*>(header.lpData));
     } else {
@@ -164,7 +161,7 @@ void win32SetSilentOutput(bool silent)
     silentOutput = silent;
 }
 
-bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std::string& reason)
+bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, AudioOutFeed feed, void* user, std::string& reason)
 {
     if (output.device) {
         reason = "output already open";
@@ -187,10 +184,6 @@ bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std:
         }
         id = static_cast<UINT>(device - 1);
     }
-    if (!output.lockReady) {
-        InitializeCriticalSection(&output.fillLock);
-        output.lockReady = true;
-    }
     output.fill = fill;
     output.user = user;
     output.stopping.store(false);
@@ -210,9 +203,14 @@ bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, void* user, std:
         releaseDevice();
         return false;
     }
+    if (!audioFeederStart(feed, user, rate, reason)) {
+        releaseDevice();
+        return false;
+    }
     output.thread = CreateThread(nullptr, 0, runOutput, nullptr, 0, nullptr);
     if (!output.thread) {
         reason = "cannot start the output thread";
+        audioFeederStop();
         releaseDevice();
         return false;
     }
@@ -238,6 +236,11 @@ void audioOutSetPaused(bool paused)
     }
 }
 
+void audioOutFlush()
+{
+    // The device holds no more than its own blocks.
+}
+
 void audioOutClose()
 {
     if (output.thread) {
@@ -247,19 +250,8 @@ void audioOutClose()
         CloseHandle(output.thread);
         output.thread = nullptr;
     }
+    audioFeederStop();
     releaseDevice();
     output.fill = nullptr;
     output.user = nullptr;
-}
-
-void audioOutLock()
-{
-    if (output.device)
-        EnterCriticalSection(&output.fillLock);
-}
-
-void audioOutUnlock()
-{
-    if (output.device)
-        LeaveCriticalSection(&output.fillLock);
 }
