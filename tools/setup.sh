@@ -12,7 +12,7 @@ set -euo pipefail
 # `make package` needs dpkg-dev (dpkg-shlibdeps) and file as well.
 packages=(
   build-essential cmake pkg-config
-  libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libgles-dev libx11-dev libxrandr-dev
+  libsdl2-dev libpulse-dev libgl-dev libglu1-mesa-dev libegl-dev libgles-dev libx11-dev libxrandr-dev
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   libmpg123-dev libopenmpt-dev libfftw3-dev libmp3lame-dev
   libfreetype-dev fonts-dejavu-core libpng-dev

@@ -20,6 +20,8 @@
 namespace {
 
 constexpr int MAX_CHANNELS = 64;
+// Device frames a new generation holds before the callback starts on it.
+constexpr uint64_t PRIME_FRAMES = 8192;
 // Frames handed to a rate converter at a time.
 constexpr int CONVERT_BLOCK_FRAMES = 512;
 constexpr uint64_t NS_PER_SECOND = 1000000000ull;
@@ -289,8 +291,35 @@ void takeStereo(Channel& channel, float* out, uint64_t count)
     channel.fed += count;
 }
 
-// Feeds one block of the channel, when its ring lacks frames up to `ahead`;
-// true when it did.
+// Writes the channel's next frames into its feed, at the device's rate:
+// a decoder block, or what the converter gives for a part of one; the
+// frames written.
+uint64_t writeNextFrames(Channel& channel)
+{
+    DeviceFeed& feed = channel.feed;
+    float* block = channel.stereo.data();
+    if (!channel.converter) {
+        const uint64_t count = std::min<uint64_t>(AUDIO_STREAM_BLOCK_FRAMES, feed.writable());
+        if (count > 0) {
+            takeStereo(channel, block, count);
+            feed.write(block, count);
+        }
+        return count;
+    }
+    if (audioOutConverterAvailable(channel.converter) < CONVERT_BLOCK_FRAMES) {
+        takeStereo(channel, block, CONVERT_BLOCK_FRAMES);
+        if (!audioOutConverterPut(channel.converter, block, CONVERT_BLOCK_FRAMES))
+            return 0;
+    }
+    const int want = static_cast<int>(std::min<uint64_t>(AUDIO_STREAM_BLOCK_FRAMES, feed.writable()));
+    const int got = want > 0 ? audioOutConverterGet(channel.converter, block, want) : 0;
+    if (got > 0)
+        feed.write(block, static_cast<uint64_t>(got));
+    return got > 0 ? static_cast<uint64_t>(got) : 0;
+}
+
+// Feeds the channel one step, when its feed holds less than `ahead`; true
+// when it did.
 bool feedChannel(Channel& channel, uint64_t ahead)
 {
     DeviceFeed& feed = channel.feed;
@@ -301,27 +330,12 @@ bool feedChannel(Channel& channel, uint64_t ahead)
             audioOutConverterClear(channel.converter);
         feed.beginSegment(channel.generation);
     }
-    if (feed.queued() >= ahead)
-        return false;
-    float* block = channel.stereo.data();
-    if (!channel.converter) {
-        const uint64_t count = std::min<uint64_t>(AUDIO_STREAM_BLOCK_FRAMES, feed.writable());
-        if (count == 0)
-            return false;
-        takeStereo(channel, block, count);
-        feed.write(block, count);
-        return true;
-    }
-    if (audioOutConverterAvailable(channel.converter) < CONVERT_BLOCK_FRAMES) {
-        takeStereo(channel, block, CONVERT_BLOCK_FRAMES);
-        if (!audioOutConverterPut(channel.converter, block, CONVERT_BLOCK_FRAMES))
-            return false;
-    }
-    const int want = static_cast<int>(std::min<uint64_t>(AUDIO_STREAM_BLOCK_FRAMES, feed.writable()));
-    const int got = want > 0 ? audioOutConverterGet(channel.converter, block, want) : 0;
-    if (got > 0)
-        feed.write(block, static_cast<uint64_t>(got));
-    return got > 0;
+    const bool wrote = feed.queued() < ahead && writeNextFrames(channel) > 0;
+    // A start waits for a good part of the lead, so that a feeder held up
+    // just after it does not leave a gap a moment into the sound.
+    if (!feed.segmentPrimed() && (feed.queued() >= std::min<uint64_t>(ahead, PRIME_FRAMES) || !wrote))
+        feed.primeSegment();
+    return wrote;
 }
 
 // The feeder's step: a block for each channel that lacks one.

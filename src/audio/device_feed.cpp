@@ -43,7 +43,15 @@ void DeviceFeed::want(uint64_t generation, bool playing)
 void DeviceFeed::beginSegment(uint64_t generation)
 {
     segmentStart_ = written_.load(std::memory_order_relaxed);
-    segment_.store({generation, segmentStart_});
+    segmentGeneration_ = generation;
+    segmentPrimed_ = false;
+    segment_.store({generation, segmentStart_, 0});
+}
+
+void DeviceFeed::primeSegment()
+{
+    segmentPrimed_ = true;
+    segment_.store({segmentGeneration_, segmentStart_, 1});
 }
 
 uint64_t DeviceFeed::writable() const
@@ -76,7 +84,7 @@ uint64_t DeviceFeed::play(float* out, uint64_t count, float volume, uint64_t now
     // What was written is read first: any frame of a newer segment among it
     // comes with that segment and with the wish that asked for it.
     const uint64_t written = written_.load(std::memory_order_acquire);
-    uint64_t segment[2];
+    uint64_t segment[3];
     segment_.load(segment);
     uint64_t read = read_.load(std::memory_order_relaxed);
     if (segment[0] != heldGeneration_) {
@@ -86,7 +94,7 @@ uint64_t DeviceFeed::play(float* out, uint64_t count, float volume, uint64_t now
         playedFrames_ = 0;
     }
     uint64_t played = 0;
-    if (wanted_.load(std::memory_order_acquire) == (heldGeneration_ << 1 | 1)) {
+    if (segment[2] && wanted_.load(std::memory_order_acquire) == (heldGeneration_ << 1 | 1)) {
         played = std::min(count, written - read);
         const uint64_t mask = capacity_ - 1;
         for (uint64_t done = 0; done < played;) {

@@ -7,8 +7,10 @@
 // generation: the main thread asks for it with want(), the feeder starts a
 // segment for it at the ring's write end, and the callback, once it sees
 // that segment, drops whatever it still held of the one before, so a stale
-// frame is never heard. The callback plays only while the generation it
-// holds is the one wanted and playing is wanted, and reports after every
+// frame is never heard. The callback starts on a segment once the feeder
+// has primed it (written enough that it does not run dry at once), plays
+// only while the generation it holds is the one wanted and playing is
+// wanted, and reports after every
 // call what it has played of that generation and when, which is all the
 // main thread needs for the heard position.
 //
@@ -40,6 +42,10 @@ public:
 
     // Feeder: frames of the generation before the segment are never played.
     void beginSegment(uint64_t generation);
+    // Feeder: the segment holds enough to start on without running dry at
+    // once; the callback plays none of it before.
+    void primeSegment();
+    bool segmentPrimed() const { return segmentPrimed_; }
     // Feeder: frames that can be written now.
     uint64_t writable() const;
     // Feeder: frames of the current segment written and not yet played.
@@ -72,10 +78,12 @@ private:
     std::atomic<uint64_t> written_{0};
     std::atomic<uint64_t> read_{0};
     std::atomic<uint64_t> wanted_{0};  // generation << 1 | playing
-    Published<2> segment_;             // generation, first ring index
+    Published<3> segment_;             // generation, first ring index, primed
     Published<4> report_;              // as FeedReport
     std::atomic<uint64_t> starved_{0};
     uint64_t segmentStart_ = 0;      // feeder's copy of the segment's first index
+    uint64_t segmentGeneration_ = 0; // feeder's copy of the segment's generation
+    bool segmentPrimed_ = false;     // feeder's copy
     uint64_t heldGeneration_ = 0;    // callback only
     uint64_t playedFrames_ = 0;      // callback only, of heldGeneration_
 };

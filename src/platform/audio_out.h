@@ -8,8 +8,11 @@
 //    before each frame. It decodes ahead, as far as the lead it is given,
 //    and runs under the feed lock, which the main thread takes to read or
 //    change what it decodes.
-//   sdl/   SDL's audio (it converts to what the hardware wants); SDL's
-//          "dummy" driver counts as no output.
+//   sdl/   libpulse where a PulseAudio server (or PipeWire's bridge to
+//          it) answers, since it says which frame is heard (pulse/);
+//          otherwise, or when SDL_AUDIODRIVER names another driver, SDL's
+//          audio (it converts to what the hardware wants). SDL's "dummy"
+//          driver counts as no output.
 //   win32/ WINMM waveOut, a few queued blocks refilled from a thread of
 //          ours. waveOut is on every Windows and under Wine, and a fixed
 //          latency of a few blocks is all a music stream needs; the system
@@ -53,9 +56,10 @@ void audioOutSetPaused(bool paused);
 // afterwards.
 void audioOutClose();
 // Drops what the output has queued beyond the device's own buffer, after a
-// move, so the old sound stops at once: the page's worklet queue. SDL and
-// waveOut hold no more than their device blocks, and do nothing. It drops
-// every channel's queued sound alike (the show plays one at a time).
+// move, so the old sound stops at once: the page's worklet queue, what a
+// PulseAudio server holds. SDL and waveOut hold no more than their device
+// blocks, and do nothing. It drops every channel's queued sound alike (the
+// show plays one at a time).
 void audioOutFlush();
 // Asks the feeder to run soon (a channel was started or moved).
 void audioOutWakeFeeder();

@@ -116,6 +116,41 @@ SoundMatch findSoundtrack(const std::vector<float>& recording, const std::vector
     return best;
 }
 
+StretchCheck checkStretch(const std::vector<float>& recording, const std::vector<float>& reference, long offset,
+                          size_t from, size_t to, int rate)
+{
+    const size_t window = static_cast<size_t>(rate) / 100;
+    // Below this root mean square a window is silence (the soundtrack's
+    // quietest audible stretches lie far above it).
+    constexpr double SILENT_RMS = 1e-3;
+    StretchCheck check;
+    for (size_t at = from; at + window <= to; at += window) {
+        ++check.windows;
+        const long heardAt = static_cast<long>(at) + offset;
+        bool broken = heardAt < 0 || 2 * (size_t(heardAt) + window) > recording.size() ||
+                      2 * (at + window) > reference.size();
+        if (!broken) {
+            const float* heard = recording.data() + 2 * heardAt;
+            const float* expected = reference.data() + 2 * at;
+            double energy = 0, heardEnergy = 0;
+            for (size_t i = 0; i < 2 * window; ++i) {
+                energy += double(expected[i]) * expected[i];
+                heardEnergy += double(heard[i]) * heard[i];
+            }
+            if (std::sqrt(energy / (2 * window)) < SILENT_RMS) {
+                broken = std::sqrt(heardEnergy / (2 * window)) > 2 * SILENT_RMS;
+            } else {
+                const double r = correlation(heard, expected, window);
+                check.worst = std::min(check.worst, r);
+                broken = r < 0.99;
+            }
+        }
+        if (broken && check.broken++ == 0)
+            check.firstBroken = static_cast<long>(at);
+    }
+    return check;
+}
+
 Spread spreadOf(std::vector<double> values)
 {
     if (values.empty())

@@ -28,6 +28,19 @@ struct SoundMatch {
 SoundMatch findSoundtrack(const std::vector<float>& recording, const std::vector<float>& reference, double seconds,
                           int rate, const char* what);
 
+// Every 10 ms window of soundtrack frames [from, to) against the recording
+// `offset` frames later: a window is broken where the recording is not the
+// soundtrack there (correlation under 0.99 where the soundtrack is audible,
+// sound where it is silent, or no recording at all).
+struct StretchCheck {
+    size_t windows = 0;
+    size_t broken = 0;
+    long firstBroken = -1;  // soundtrack frame of the first broken window
+    double worst = 1.0;     // lowest correlation of an audible window
+};
+StretchCheck checkStretch(const std::vector<float>& recording, const std::vector<float>& reference, long offset,
+                          size_t from, size_t to, int rate);
+
 // Median and 10th and 90th percentiles of a set of values (all 0 when empty).
 struct Spread {
     double median = 0, low = 0, high = 0;

@@ -46,7 +46,7 @@ SoundServer::SoundServer(Kind kind, const std::string& folder, uint32_t rate) : 
 SoundServer::~SoundServer()
 {
     // pipewire-pulse and wireplumber go before the server they serve.
-    for (Child* part : {&recorder_, &pulseBridge_, &sessionManager_, &server_, &bus_}) {
+    for (Child* part : {&pulseBridge_, &sessionManager_, &server_, &bus_}) {
         part->stop(SIGTERM);
         part->wait(std::chrono::seconds(5));
     }
@@ -154,20 +154,14 @@ std::string SoundServer::pulseTool(std::vector<std::string> argv) const
     return runCommand(argv, env_, std::chrono::seconds(10), status);
 }
 
-bool SoundServer::startRecording(const std::string& path, uint32_t rate)
+bool SoundServer::forceGraphCycle(uint32_t frames) const
 {
-    // parec's stdout is the recording; its messages go elsewhere.
-    const std::string command = "exec parec -s " + pulseServer_ + " -d " + SINK +
-                                ".monitor --raw --format=float32le --rate=" + std::to_string(rate) +
-                                " --channels=2 --latency-msec=5 > '" + path + "'";
-    if (!startPart(recorder_, {"sh", "-c", command}, "parec"))
+    if (pulseBridge_.pid() <= 0)
         return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // connected and running
-    return recorder_.running();
-}
-
-void SoundServer::stopRecording()
-{
-    recorder_.stop(SIGTERM);
-    recorder_.wait(std::chrono::seconds(5));
+    int status = 0;
+    runCommand({"pw-metadata", "-n", "settings", "0", "clock.force-quantum", std::to_string(frames)}, env_,
+               std::chrono::seconds(10), status);
+    // The graph takes the new cycle on its next round.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return status == 0;
 }

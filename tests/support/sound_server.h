@@ -1,5 +1,5 @@
 // A private sound server for tests, with one null sink whose monitor can be
-// recorded: a PulseAudio daemon (user mode, no default script: only a null
+// recorded (support/monitor_recorder.h): a PulseAudio daemon (user mode, no default script: only a null
 // sink and the native protocol), or PipeWire as desktops run it (pipewire,
 // the wireplumber session manager on a private D-Bus, which it cannot run
 // without, and pipewire-pulse for PulseAudio clients), the null sink made
@@ -35,10 +35,9 @@ public:
     void useInThisProcess() const;
     // Runs a PulseAudio tool (pactl ...) against this server; its stdout.
     std::string pulseTool(std::vector<std::string> argv) const;
-    // Records the sink's monitor, stereo float at `rate` Hz, raw into `path`;
-    // false when the recorder did not start.
-    bool startRecording(const std::string& path, uint32_t rate);
-    void stopRecording();
+    // Forces PipeWire's graph cycle to `frames` (0 gives the choice back to
+    // the graph); false for PulseAudio, which has none, or when refused.
+    bool forceGraphCycle(uint32_t frames) const;
 
 private:
     bool startPulseAudio(uint32_t rate);
@@ -51,7 +50,7 @@ private:
     std::string runtime_;
     std::string pulseServer_;
     std::vector<std::string> env_;
-    Child bus_, server_, sessionManager_, pulseBridge_, recorder_;
+    Child bus_, server_, sessionManager_, pulseBridge_;
     std::string why_;
     bool ok_ = false;
 };

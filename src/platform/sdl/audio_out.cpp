@@ -1,9 +1,11 @@
 #include "platform/audio_out.h"
 
 #include "platform/audio_feeder.h"
+#include "platform/pulse/pulse_out.h"
 
 #include <SDL.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -11,7 +13,11 @@ namespace {
 constexpr Uint16 DEVICE_BUFFER_FRAMES = 1024;  // ~23 ms at 44100 Hz
 constexpr int FRAME_BYTES = AUDIO_OUT_CHANNELS * static_cast<int>(sizeof(float));
 
+// Who plays: the sound server through its own library, or SDL.
+enum class Player { None, Pulse, Sdl };
+
 struct OutputState {
+    Player player = Player::None;
     SDL_AudioDeviceID device = 0;
     bool subsystemStarted = false;
     AudioOutFill fill = nullptr;
@@ -46,6 +52,17 @@ uint32_t heldAfterBlock(const char* driver, uint32_t blockFrames)
     return 0;
 }
 
+// A sound server that speaks PulseAudio's protocol (PulseAudio itself, or
+// PipeWire's bridge on most desktops of today) is played through libpulse,
+// which says which frame is heard; SDL plays where none answers, for a
+// device chosen by number, and whenever SDL_AUDIODRIVER names a driver
+// other than "pulseaudio" ("pipewire", "alsa", "dummy", "disk", ...).
+bool pulseWanted(int device)
+{
+    const char* driver = std::getenv("SDL_AUDIODRIVER");
+    return device < 1 && (!driver || !*driver || std::strcmp(driver, "pulseaudio") == 0);
+}
+
 void stopSubsystem()
 {
     if (output.subsystemStarted) {
@@ -54,14 +71,8 @@ void stopSubsystem()
     }
 }
 
-}  // namespace
-
-bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, AudioOutFeed feed, void* user, std::string& reason)
+bool openSdl(int device, uint32_t rate, AudioOutFill fill, void* user, std::string& reason)
 {
-    if (output.device) {
-        reason = "output already open";
-        return false;
-    }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         reason = SDL_GetError();
         return false;
@@ -105,10 +116,27 @@ bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, AudioOutFeed fee
         return false;
     }
     output.latencyFrames = have.samples + heldAfterBlock(driver, have.samples);
+    return true;
+}
+
+}  // namespace
+
+bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, AudioOutFeed feed, void* user, std::string& reason)
+{
+    if (output.player != Player::None) {
+        reason = "output already open";
+        return false;
+    }
+    std::string ignored;  // SDL's own drivers are tried next
+    if (pulseWanted(device) && pulseOutOpen(rate, fill, user, ignored)) {
+        output.player = Player::Pulse;
+    } else {
+        if (!openSdl(device, rate, fill, user, reason))
+            return false;
+        output.player = Player::Sdl;
+    }
     if (!audioFeederStart(feed, user, rate, reason)) {
-        SDL_CloseAudioDevice(output.device);
-        output.device = 0;
-        stopSubsystem();
+        audioOutClose();
         return false;
     }
     return true;
@@ -116,23 +144,32 @@ bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, AudioOutFeed fee
 
 uint32_t audioOutLatencyFrames()
 {
-    return output.device ? output.latencyFrames : 0;
+    if (output.player == Player::Pulse)
+        return pulseOutLatencyFrames();
+    return output.player == Player::Sdl ? output.latencyFrames : 0;
 }
 
 void audioOutSetPaused(bool paused)
 {
-    if (output.device)
+    if (output.player == Player::Pulse)
+        pulseOutSetPaused(paused);
+    else if (output.device)
         SDL_PauseAudioDevice(output.device, paused ? 1 : 0);
 }
 
 void audioOutFlush()
 {
-    // The device holds no more than its own blocks.
+    // SDL's device holds no more than its own block.
+    if (output.player == Player::Pulse)
+        pulseOutFlush();
 }
 
 void audioOutClose()
 {
     audioFeederStop();
+    if (output.player == Player::Pulse)
+        pulseOutClose();
+    output.player = Player::None;
     if (output.device) {
         SDL_CloseAudioDevice(output.device);
         output.device = 0;
