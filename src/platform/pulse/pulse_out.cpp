@@ -29,8 +29,13 @@ struct PulseOutput {
     AudioOutFill fill = nullptr;
     void* user = nullptr;
     uint32_t rate = 0;
-    uint32_t targetFrames = 0;  // the latency asked for, until the server reports one
+    uint64_t heldFrames = 0;    // what the server held at its last report; under the loop's lock
     bool bridged = false;       // PipeWire's bridge, not PulseAudio
+    // The last few requests (frames), under the loop's lock: the least of
+    // them is the bridge's graph cycle (a refill after a start or a flush
+    // asks for more at once).
+    uint64_t requests[8] = {};
+    unsigned nextRequest = 0;
     std::atomic<uint32_t> latencyFrames{0};
     std::vector<float> block;  // BLOCK_FRAMES stereo frames
 };
@@ -41,17 +46,24 @@ void streamWants(pa_stream* stream, size_t bytes, void*)
 {
     // PipeWire's bridge reports what it holds but not the graph cycle it
     // has already taken into the graph; it asks for one cycle at a time.
-    const uint64_t inGraph = output.bridged ? bytes / FRAME_BYTES : 0;
+    output.requests[output.nextRequest++ % 8] = bytes / FRAME_BYTES;
+    uint64_t inGraph = 0;
+    if (output.bridged)
+        for (uint64_t request : output.requests)
+            if (request && (!inGraph || request < inGraph))
+                inGraph = request;
     for (size_t frames = bytes / FRAME_BYTES; frames > 0;) {
         const uint32_t count = static_cast<uint32_t>(std::min<size_t>(frames, BLOCK_FRAMES));
         // What the stream holds before this block: written and not yet
         // heard, the sink's own delay included.
+        // Until the server has said (after a start or a flush), what it
+        // last said.
         pa_usec_t held = 0;
         int negative = 0;
-        uint64_t heldFrames = output.targetFrames;
         if (pa_stream_get_latency(stream, &held, &negative) == 0)
-            heldFrames = negative ? 0 : held * output.rate / 1000000;
-        output.latencyFrames.store(static_cast<uint32_t>(heldFrames + inGraph + count), std::memory_order_relaxed);
+            output.heldFrames = negative ? 0 : held * output.rate / 1000000;
+        output.latencyFrames.store(static_cast<uint32_t>(output.heldFrames + inGraph + count),
+                                   std::memory_order_relaxed);
         output.fill(output.block.data(), static_cast<int>(count), output.user);
         pa_stream_write(stream, output.block.data(), count * FRAME_BYTES, nullptr, 0, PA_SEEK_RELATIVE);
         frames -= count;
@@ -144,8 +156,8 @@ bool pulseOutOpen(uint32_t rate, AudioOutFill fill, void* user, std::string& rea
     output.fill = fill;
     output.user = user;
     output.rate = rate;
-    output.targetFrames = static_cast<uint32_t>(TARGET_LATENCY_US * rate / 1000000);
-    output.latencyFrames.store(output.targetFrames, std::memory_order_relaxed);
+    output.heldFrames = TARGET_LATENCY_US * rate / 1000000;
+    output.latencyFrames.store(static_cast<uint32_t>(output.heldFrames), std::memory_order_relaxed);
     output.block.assign(BLOCK_FRAMES * AUDIO_OUT_CHANNELS, 0.0f);
     output.loop = pa_threaded_mainloop_new();
     if (!output.loop) {
@@ -173,6 +185,7 @@ void pulseOutFlush()
     pa_threaded_mainloop_lock(output.loop);
     if (pa_operation* operation = pa_stream_flush(output.stream, nullptr, nullptr))
         pa_operation_unref(operation);
+    output.heldFrames = 0;
     pa_threaded_mainloop_unlock(output.loop);
 }
 
