@@ -30,8 +30,9 @@ constexpr uint64_t SEEK_AHEAD_SECONDS = 1;
 // The device keeps this much behind what it has handed out, for the
 // spectrum of what is heard (far more than any output latency).
 constexpr uint64_t DEVICE_HISTORY_MS = 1500;
-// The most output latency believed (a driver's report beyond is an error).
-constexpr uint64_t MAX_LATENCY_MS = 500;
+// The most output latency believed (a driver's report beyond is an error;
+// the page's worklet queue and output together hold about 0.85 s).
+constexpr uint64_t MAX_LATENCY_MS = 2000;
 // What a channel's way to the device holds at most (rounded up to a power
 // of two frames): room for the feeder's lead twice over, so that a new
 // generation can be filled while the callback still holds the old one.

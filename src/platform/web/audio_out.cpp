@@ -160,8 +160,12 @@ EM_JS(int, webAudioOpen, (int rate, int scriptBlockFrames), {
     if (!context.audioWorklet || typeof AudioWorkletNode === "undefined") {
         useScriptProcessor();
     } else {
-        var url = URL.createObjectURL(new Blob([processor], {type: "text/javascript"}));
-        context.audioWorklet.addModule(url).then(function() {
+        // A context takes the processor once: the page plays again on it.
+        if (!context.quillmoorProcessor) {
+            var url = URL.createObjectURL(new Blob([processor], {type: "text/javascript"}));
+            context.quillmoorProcessor = context.audioWorklet.addModule(url);
+        }
+        context.quillmoorProcessor.then(function() {
             if (Module.quillmoorAudioOut !== out)
                 return;  // closed meanwhile
             var node = new AudioWorkletNode(context, "quillmoor-output",
@@ -329,17 +333,15 @@ void webAudioFeed()
     for (int step = 0; step < FEED_STEPS_PER_FRAME && output.feed(ahead, output.user); ++step) {
     }
     const double nowMs = emscripten_get_now();
-    const int mode = webAudioMode();
-    if (output.paused || mode == MODE_SCRIPT) {
-        output.keptMs = nowMs;
+    const int mode = output.paused ? MODE_SCRIPT : webAudioMode();
+    if (mode == MODE_SILENT) {
+        keepTime(nowMs);
         return;
     }
-    if (mode == MODE_WORKLET) {
+    // The script processor pulls by itself; nothing to do while paused.
+    if (mode == MODE_WORKLET)
         topUpWorklet();
-        output.keptMs = nowMs;
-        return;
-    }
-    keepTime(nowMs);
+    output.keptMs = nowMs;
 }
 
 uint32_t audioOutLatencyFrames()
