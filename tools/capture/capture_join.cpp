@@ -240,6 +240,22 @@ void readSegmentProbe(const std::string& report, SegmentProbe& probe)
     }
 }
 
+bool segmentIsWhole(const std::string& ffprobe, const std::string& path, const SegmentTag& tag, const char* codec,
+                    int width, int height)
+{
+    Segment found{path, {}};
+    std::string failure;
+    if (!probeSegment(ffprobe, found, failure))
+        return false;
+    const SegmentProbe& probe = found.probe;
+    Segment expected{path, {}};
+    expected.probe.codec = codec;
+    expected.probe.width = width;
+    expected.probe.height = height;
+    expected.probe.tag = tag;
+    return probe.tag.index == tag.index && checkSegment(found, expected, failure);
+}
+
 bool concatList(const std::vector<std::string>& paths, std::string& list, std::string& failure)
 {
     list = "ffconcat version 1.0\n";

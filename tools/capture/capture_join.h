@@ -35,6 +35,13 @@ void readSegmentProbe(const std::string& report, SegmentProbe& probe);
 // the list (a line break in it).
 bool concatList(const std::vector<std::string>& paths, std::string& list, std::string& failure);
 
+// True when `path` is a finished segment video that the join would take
+// as segment `tag` of that recording: tagged so, of `codec` ("ffv1",
+// "h264") at width x height and the tag's frame rate, with every frame of
+// its piece.
+bool segmentIsWhole(const std::string& ffprobe, const std::string& path, const SegmentTag& tag, const char* codec,
+                    int width, int height);
+
 // Runs the join that `options` asks for: 0 when `joinPath` was written,
 // 1 with one line on stderr naming the segment or file at fault otherwise.
 int runJoin(const CaptureOptions& options);
