@@ -183,9 +183,12 @@ std::vector<std::string> videoArguments(const VideoRequest& request, const std::
         "-framerate", std::to_string(request.fps), "-i", "pipe:0"};
     const bool sound = !request.audioPath.empty();
     // The WAV holds exactly the frames' stretch of the soundtrack, so sound
-    // and picture start and end together whatever --from and --to say.
+    // and picture start and end together whatever --from and --to say. A
+    // stopped run cuts the WAV to the frames written; what ffmpeg has read
+    // ahead of that by then (a read, its queue) ends with the pictures.
     if (sound)
-        arguments.insert(arguments.end(), {"-i", request.audioPath, "-map", "0:v:0", "-map", "1:a:0"});
+        arguments.insert(arguments.end(), {"-blocksize", "4096", "-i", request.audioPath, "-map", "0:v:0", "-map",
+                                           "1:a:0", "-shortest"});
     else
         arguments.insert(arguments.end(), {"-map", "0:v:0"});
     std::vector<std::string> codec;
