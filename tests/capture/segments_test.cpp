@@ -1,9 +1,9 @@
 // A recording split into segments, rendered apart and joined: the same
 // decoded pictures, PNG files and sound as one run, whether the segments
-// are run one by one, by GNU parallel or by a real Slurm job array, also
-// one cancelled part way and submitted again; the
-// split's pieces tile the range; bad splits are refused before any frame,
-// and a join with a segment missing or of another kind writes nothing.
+// are run one by one, by GNU parallel or by a real Slurm job array (also
+// one cancelled part way and submitted again); the split's pieces tile the
+// range; bad splits are refused before any frame, and a join with a segment
+// missing or of another kind writes nothing.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>

@@ -1,0 +1,44 @@
+#include "support/small_disk.h"
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+SmallDisk::SmallDisk(uint64_t bytes)
+{
+    std::string pattern = ::testing::TempDir() + "small_disk_XXXXXX";
+    if (!mkdtemp(pattern.data())) {
+        why_ = std::string("no folder to mount on: ") + std::strerror(errno);
+        return;
+    }
+    folder_ = pattern;
+    const std::string options = "size=" + std::to_string(bytes);
+    mounted_ = mount("tmpfs", folder_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    if (!mounted_)
+        why_ = std::string("cannot mount a small tmpfs: ") + std::strerror(errno);
+}
+
+SmallDisk::~SmallDisk()
+{
+    if (mounted_)
+        umount(folder_.c_str());
+    if (!folder_.empty())
+        rmdir(folder_.c_str());
+}
+
+void SmallDisk::fill() const
+{
+    std::FILE* filler = std::fopen((folder_ + "/filler").c_str(), "wb");
+    if (!filler)
+        return;
+    const std::vector<char> block(4096, 'x');
+    while (std::fwrite(block.data(), 1, block.size(), filler) == block.size() && std::fflush(filler) == 0) {
+    }
+    std::fclose(filler);
+}
