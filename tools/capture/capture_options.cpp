@@ -367,5 +367,6 @@ const char* captureUsage()
            "before the show ends at 153000.\n"
            "Progress (frame, show time, fps, time left) goes to stderr when it is a terminal.\n"
            "The exit status is 0 when everything asked for was written, 1 when something\n"
-           "could not be (checked before the first frame where it can be), 2 for a bad option.\n";
+           "could not be (checked before the first frame where it can be), 2 for a bad option,\n"
+           "128 + the signal when one stopped the run.\n";
 }
