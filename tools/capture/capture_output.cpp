@@ -102,11 +102,6 @@ bool readSoundtrack(uint32_t channel, const FrameSpan& frames, int fps, DecodedA
     return audioChannelReadStretch(channel, stretch.first, stretch.count, pcm, reason);
 }
 
-uint64_t wavBytes(const DecodedAudio& pcm)
-{
-    return WAV_HEADER_BYTES + pcm.samples.size() * 2;
-}
-
 bool wavFile(const DecodedAudio& pcm, std::vector<uint8_t>& bytes)
 {
     const uint64_t rate = pcm.rate;
@@ -226,15 +221,15 @@ bool TemporaryFile::make(const char* suffix, std::string& failure)
 
 namespace {
 
-// The last line ffmpeg wrote (its summary of what went wrong), or a pointer
-// to where it went when it wrote none.
+// The last line ffmpeg wrote: its summary of what went wrong.
 std::string lastLine(const std::string& text)
 {
-    size_t end = text.find_last_not_of("\r\n");
+    const size_t end = text.find_last_not_of("\r\n");
     if (end == std::string::npos)
-        return "it gave no reason";
-    const size_t start = text.find_last_of('\n', end);
-    return text.substr(start == std::string::npos ? 0 : start + 1, end + 1 - (start == std::string::npos ? 0 : start + 1));
+        return "it ended without a word";
+    const size_t newline = text.find_last_of('\n', end);
+    const size_t start = newline == std::string::npos ? 0 : newline + 1;
+    return text.substr(start, end + 1 - start);
 }
 
 }  // namespace
@@ -339,8 +334,8 @@ bool VideoPipe::finish(uint64_t frames, std::string& failure)
 
 bool VideoPipe::stop(std::string& failure)
 {
-    // The encoder reads the sound only as far as the pictures it has muxed,
-    // so what is cut here it has not read yet.
+    // The sound cut to the pictures written; what ffmpeg read ahead of the
+    // cut, it ends with the last picture (-shortest).
     if (soundRate_ != 0) {
         const SampleStretch stretch = soundStretch(soundRate_, soundStartMs_, frames_, fps_);
         sound_.truncate(WAV_HEADER_BYTES + stretch.count * static_cast<uint64_t>(soundChannels_) * 2);

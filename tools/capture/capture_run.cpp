@@ -141,15 +141,27 @@ int fail(Progress* progress, const std::string& failure)
     return 1;
 }
 
-// Where what a stopped run made lies, for its closing line.
-std::string madeIn(const std::vector<std::string>& places)
+// How far a stopped run got, for its closing line.
+struct StopReport {
+    uint64_t done = 0;                // frames of the range (or of the run) made
+    uint64_t total = 0;
+    std::vector<std::string> places;  // where they are
+    std::string encoderFailure;       // empty when the video was finished well
+};
+
+// Says in one line how far the run got and where that is; 128 + `signal`.
+int endStopped(int signal, const StopReport& report)
 {
-    if (places.empty())
-        return " before anything was written";
-    std::string text = "; what was made is in ";
-    for (size_t i = 0; i < places.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == places.size() ? " and " : ", ") + places[i];
-    return text;
+    std::string line = "stopped at frame " + std::to_string(report.done) + " of " + std::to_string(report.total);
+    if (report.places.empty())
+        line += " before anything was written";
+    for (size_t i = 0; i < report.places.size(); ++i)
+        line += (i == 0 ? "; what was made is in " : i + 1 == report.places.size() ? " and " : ", ") +
+                report.places[i];
+    if (!report.encoderFailure.empty())
+        line += "; " + report.encoderFailure;
+    logMessage("capture", "%s", line.c_str());
+    return 128 + signal;
 }
 
 }  // namespace
@@ -283,24 +295,19 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
 
     if (stopSignal != 0) {
         progress.close();
-        std::vector<std::string> places;
-        std::string encoderFailure;
+        StopReport stop;
+        const bool ranged = video || sequence;
+        stop.done = ranged ? std::min(std::max(frame, plan.rangeFirst), plan.rangeEnd) - plan.rangeFirst : frame;
+        stop.total = ranged ? rangeFrames : plan.lastFrame + 1;
         if (video) {
-            pipe.stop(encoderFailure);
-            places.push_back(pipe.partPath());
+            pipe.stop(stop.encoderFailure);
+            stop.places.push_back(pipe.partPath());
         }
         if (sequence && frame > plan.rangeFirst)
-            places.push_back(options.framesDir);
+            stop.places.push_back(options.framesDir);
         if (stillsWritten > 0)
-            places.push_back(options.outDir);
-        const bool ranged = video || sequence;
-        const uint64_t done = ranged ? std::min(std::max(frame, plan.rangeFirst), plan.rangeEnd) - plan.rangeFirst
-                                     : frame;
-        const std::string line = "stopped at frame " + std::to_string(done) + " of " +
-                                 std::to_string(ranged ? rangeFrames : plan.lastFrame + 1) + madeIn(places) +
-                                 (encoderFailure.empty() ? "" : "; " + encoderFailure);
-        logMessage("capture", "%s", line.c_str());
-        return 128 + stopSignal;
+            stop.places.push_back(options.outDir);
+        return endStopped(stopSignal, stop);
     }
     if (video && !pipe.finish(rangeFrames, failure))
         return fail(&progress, failure);
