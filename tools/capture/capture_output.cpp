@@ -342,9 +342,12 @@ bool VideoPipe::stop(std::string& failure)
     }
     // A stop that reached ffmpeg too (a scheduler signals every process of
     // a job) still has it write what it has, with a status of its own; its
-    // .part stays for the user to judge, with ffmpeg's word on it.
-    if (encoder_.finish() != 0) {
-        failure = path_ + ": ffmpeg: " + lastLine(errors_.contents());
+    // .part stays for the user to judge, with ffmpeg's word on it. Asked to
+    // stop again while ffmpeg encodes the frames it holds, we stop at once.
+    bool cutShort = false;
+    if (encoder_.finishUnlessStoppedAgain(cutShort) != 0) {
+        failure = cutShort ? partPath() + " is unfinished: ffmpeg was ended by the second stop request"
+                           : path_ + ": ffmpeg: " + lastLine(errors_.contents());
         return false;
     }
     return true;

@@ -5,6 +5,7 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,11 +58,13 @@ bool stderrIsTerminal()
 namespace {
 
 volatile sig_atomic_t stopSignal = 0;
+volatile sig_atomic_t stopCount = 0;
 
 void onStopRequest(int number)
 {
     if (stopSignal == 0)
         stopSignal = number;
+    stopCount = stopCount + 1;
 }
 
 // What the child does between fork and exec: only calls that are safe in
@@ -266,6 +269,33 @@ int ChildProgram::finish()
     do
         waited = waitpid(static_cast<pid_t>(process_), &status, 0);
     while (waited == -1 && errno == EINTR);
+    process_ = 0;
+    if (waited == -1 || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+int ChildProgram::finishUnlessStoppedAgain(bool& cutShort)
+{
+    cutShort = false;
+    if (stream_) {
+        std::fclose(stream_);
+        stream_ = nullptr;
+    }
+    if (process_ <= 0)
+        return -1;
+    const sig_atomic_t stopsBefore = stopCount;
+    const pid_t pid = static_cast<pid_t>(process_);
+    int status = 0;
+    pid_t waited;
+    const struct timespec pause = {0, 20 * 1000 * 1000};
+    while ((waited = waitpid(pid, &status, WNOHANG)) == 0) {
+        if (stopCount != stopsBefore && !cutShort) {
+            kill(pid, SIGKILL);
+            cutShort = true;
+        }
+        nanosleep(&pause, nullptr);
+    }
     process_ = 0;
     if (waited == -1 || !WIFEXITED(status))
         return -1;

@@ -129,11 +129,13 @@ HANDLE inheritableHandle(DWORD standard, bool nul)
 }
 
 volatile LONG stopSignal = 0;
+volatile LONG stopCount = 0;
 
 BOOL WINAPI onConsoleEvent(DWORD event)
 {
     const LONG number = event == CTRL_C_EVENT ? SIGINT : event == CTRL_BREAK_EVENT ? SIGBREAK : SIGTERM;
     InterlockedCompareExchange(&stopSignal, number, 0);
+    InterlockedIncrement(&stopCount);
     // A closing console ends the process when the handler returns: wait
     // there, within the system's five seconds, for the run to finish.
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
@@ -352,4 +354,29 @@ int ChildProgram::finish()
     const bool waited = WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
     CloseHandle(process);
     return waited ? static_cast<int>(code) : -1;
+}
+
+int ChildProgram::finishUnlessStoppedAgain(bool& cutShort)
+{
+    cutShort = false;
+    if (stream_) {
+        std::fclose(stream_);
+        stream_ = nullptr;
+    }
+    if (process_ == 0)
+        return -1;
+    const HANDLE process = reinterpret_cast<HANDLE>(process_);
+    process_ = 0;
+    const LONG stopsBefore = stopCount;
+    DWORD waited;
+    while ((waited = WaitForSingleObject(process, 20)) == WAIT_TIMEOUT) {
+        if (stopCount != stopsBefore && !cutShort) {
+            TerminateProcess(process, 1);
+            cutShort = true;
+        }
+    }
+    DWORD code = 0;
+    const bool ended = waited == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return ended && !cutShort ? static_cast<int>(code) : -1;
 }
