@@ -2,11 +2,11 @@
 // SIGTERM or SIGKILL to the tool, or SIGINT to its whole process group (a
 // terminal's Ctrl+C), for H.264, FFV1 and a PNG sequence, with and without
 // an earlier recording at the name. Whatever the ending: the earlier
-// recording is byte for byte what it was, no ffmpeg is left running, no
-// temporary file is left, and no file carries a frame's or the video's name
-// unless it is whole. A stop (not a kill) ends within a second with 128 +
-// the signal and an OUT.part that plays, its sound no longer than its
-// pictures; a PNG sequence killed part way and resumed equals one run.
+// recording is byte for byte what it was, the encoder ends with the tool,
+// no temporary file is left, and no file carries a frame's or the video's
+// name unless it is whole. A stop (not a kill) ends within a second with
+// 128 + the signal and an OUT.part that plays, its sound as long as its
+// pictures; a PNG sequence stopped part way and resumed equals one run.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -25,7 +25,6 @@
 #include <tuple>
 #include <vector>
 
-#include "capture_output.h"
 #include "platform/process.h"
 #include "support/real_parts.h"
 #include "support/x_session.h"
@@ -36,12 +35,12 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-const std::string CAPTURE = QUILLMOOR_BINARY_DIR "/quillmoor-capture";
-constexpr int WIDTH = 160, HEIGHT = 90, FPS = 30;
-constexpr uint64_t FRAMES = 600;  // 0 s to 20 s
-
 enum class Ending { Interrupt, Terminate, Kill, GroupInterrupt };
 enum class Format { H264, Ffv1, Png };
+const char* const FORMAT_NAMES[] = {"h264", "ffv1", "png"};
+const char* const OUTPUT_NAMES[] = {"out.mp4", "out.mkv", "seq"};
+constexpr int FRAME_BYTES = 160 * 90 * 3;
+constexpr int SAMPLES_PER_FRAME = 44100 / 30;
 
 std::string readText(const std::string& path)
 {
@@ -51,75 +50,55 @@ std::string readText(const std::string& path)
     return text.str();
 }
 
-std::string scratch(const std::string& name)
+std::string scratch(std::string name)
 {
+    std::replace(name.begin(), name.end(), '/', '_');
     const std::string folder = ::testing::TempDir() + "capture_stop_" + name + "_" + std::to_string(getpid());
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;
 }
 
-std::vector<std::string> recording(Format format, const std::string& out, const std::string& to = "20s")
+// 160x90 at 30 fps from `from` for 20 s (600 frames), into `out`.
+std::vector<std::string> recording(Format format, const std::string& out, const std::string& from = "0")
 {
-    std::vector<std::string> arguments = {CAPTURE, "--quiet", "--size", std::to_string(WIDTH) + "x" +
-                                          std::to_string(HEIGHT), "--fps", std::to_string(FPS), "--to", to};
+    std::vector<std::string> arguments = {QUILLMOOR_BINARY_DIR "/quillmoor-capture", "--quiet", "--size", "160x90",
+                                          "--fps", "30", "--from", from, "--to", from == "0" ? "20s" : "61s"};
     if (format == Format::Png)
         arguments.insert(arguments.end(), {"--audio", "--frames", out});
     else
-        arguments.insert(arguments.end(), {"--codec", format == Format::Ffv1 ? "ffv1" : "h264", "--video", out});
+        arguments.insert(arguments.end(), {"--codec", FORMAT_NAMES[static_cast<int>(format)], "--video", out});
     return arguments;
 }
 
-// Made once: what one whole run of the sequence writes, and a short earlier
-// recording of each format, of other show times.
-const std::string& made(const std::string& what, Format format, const std::string& from)
+// Made once: a whole run of the sequence ("0"), and a short earlier
+// recording of each format at other show times ("60s").
+const std::string& made(Format format, const std::string& from)
 {
     static std::map<std::string, std::string> done;
+    const std::string what = FORMAT_NAMES[static_cast<int>(format)] + std::string("_") + from;
     std::string& path = done[what];
     if (path.empty()) {
-        path = scratch("made_" + what) + "/" + what;
-        std::vector<std::string> arguments = recording(format, path, from == "0" ? "20s" : "61s");
-        arguments.insert(arguments.end(), {"--from", from});
+        path = scratch("made_" + what) + "/" + OUTPUT_NAMES[static_cast<int>(format)];
         int status = 0;
-        const std::string output = runCommand(arguments, {}, 120s, status);
+        const std::string output = runCommand(recording(format, path, from), {}, 120s, status);
         EXPECT_EQ(status, 0) << what << ": " << output;
     }
     return path;
 }
 
-// Processes whose command line names `text`, zombies aside.
-std::vector<std::string> processesNaming(const std::string& text)
-{
-    std::vector<std::string> found;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string pid = entry.path().filename();
-        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == std::to_string(getpid()))
-            continue;
-        std::string command = readText(entry.path() / "cmdline");
-        for (char& c : command)
-            c = c == '\0' ? ' ' : c;
-        const std::string stat = readText(entry.path() / "stat");
-        const size_t close = stat.rfind(')');
-        const bool zombie = close != std::string::npos && stat.compare(close + 2, 1, "Z") == 0;
-        if (!zombie && command.find(text) != std::string::npos)
-            found.push_back(pid + ": " + command);
-    }
-    return found;
-}
-
-// How the programs orphaned by the tool ended: this process adopts them
-// (as a child subreaper), so an encoder left running would end later with
-// a status of its own, and one that died with the tool ends by SIGKILL.
+// How the programs the tool left behind ended: this process adopts them (a
+// child subreaper), so an encoder that outlived the tool would end later
+// with a status of its own; one that died with it ends by SIGKILL.
 std::vector<std::string> orphanEndings()
 {
     std::vector<std::string> endings;
-    const auto end = Clock::now() + 500ms;
-    for (;;) {
+    for (const auto end = Clock::now() + 500ms;;) {
         int status = 0;
         const pid_t pid = waitpid(-1, &status, WNOHANG);
         if (pid > 0)
-            endings.push_back(WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
-                                                  : "exit " + std::to_string(WEXITSTATUS(status)));
+            endings.push_back((WIFSIGNALED(status) ? "signal " : "exit ") +
+                              std::to_string(WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status)));
         else if (pid < 0 || Clock::now() >= end)
             return endings;
         else
@@ -130,33 +109,28 @@ std::vector<std::string> orphanEndings()
 // Bytes of a video's decoded pictures (RGB) or sound (16-bit stereo).
 uint64_t decodedBytes(const std::string& video, bool pictures)
 {
+    std::vector<std::string> command = {"ffmpeg", "-v", "error", "-nostdin", "-i", video, "-map"};
+    const std::vector<std::string> what = pictures ? std::vector<std::string>{"0:v", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"}
+                                                   : std::vector<std::string>{"0:a", "-f", "s16le", "-"};
+    command.insert(command.end(), what.begin(), what.end());
     int status = 0;
-    const std::string out =
-        runCommand(pictures ? std::vector<std::string>{"ffmpeg", "-v", "error", "-nostdin", "-i", video, "-map",
-                                                       "0:v", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"}
-                            : std::vector<std::string>{"ffmpeg", "-v", "error", "-nostdin", "-i", video, "-map",
-                                                       "0:a", "-f", "s16le", "-"},
-                   {}, 60s, status);
+    const std::string out = runCommand(command, {}, 60s, status);
     return status == 0 ? out.size() : 0;
 }
 
-// Waits until the run has made some frames: 20 new PNG files, or 20 frames' worth in OUT.part.
-bool waitForProgress(Format format, const std::string& out, fs::file_time_type since)
+// True once the run has made some 20 frames: new PNG files, or OUT.part's bytes.
+bool madeSomeFrames(Format format, const std::string& out, fs::file_time_type since)
 {
-    const auto end = Clock::now() + 30s;
-    while (Clock::now() < end) {
-        size_t newFrames = 0;
+    for (const auto end = Clock::now() + 30s; Clock::now() < end; std::this_thread::sleep_for(10ms)) {
         std::error_code error;
-        if (format == Format::Png) {
+        size_t frames = 0;
+        if (format != Format::Png)
+            frames = fs::exists(out + ".part", error) ? fs::file_size(out + ".part", error) / 1000 : 0;
+        else
             for (const auto& entry : fs::directory_iterator(out, error))
-                newFrames += entry.path().filename().string().rfind("frame_", 0) == 0 &&
-                             fs::last_write_time(entry.path(), error) > since;
-        } else if (fs::file_size(out + ".part", error) > 20000 && !error) {
-            newFrames = 20;
-        }
-        if (newFrames >= 20)
+                frames += fs::last_write_time(entry.path(), error) > since;
+        if (frames >= 20)
             return true;
-        std::this_thread::sleep_for(10ms);
     }
     return false;
 }
@@ -168,20 +142,16 @@ protected:
     static void SetUpTestSuite() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
 };
 
-TEST_P(CaptureStop, KeepsTheEarlierRecordingLeavesNoEncoderNorLitterAndFinishesWhatItMade)
+TEST_P(CaptureStop, KeepsTheEarlierRecordingLeavesNothingBehindAndFinishesWhatItMade)
 {
     const auto [ending, format, earlier] = GetParam();
     const bool png = format == Format::Png;
-    if (!png && (findProgram("ffmpeg").empty() || findProgram("ffprobe").empty()))
+    if (findProgram("ffmpeg").empty() || findProgram("ffprobe").empty())
         REAL_PART_MISSING() << "ffmpeg is not installed";
-    std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::replace(name.begin(), name.end(), '/', '_');
-    const std::string folder = scratch(name);
-    const std::string out = folder + (png ? "/seq" : format == Format::Ffv1 ? "/out.mkv" : "/out.mp4");
-    const std::string kind = png ? "png" : format == Format::Ffv1 ? "ffv1" : "h264";
+    const std::string folder = scratch(testing::UnitTest::GetInstance()->current_test_info()->name());
+    const std::string out = folder + "/" + OUTPUT_NAMES[static_cast<int>(format)];
     if (earlier)
-        fs::copy(made("earlier_" + kind + (png ? "" : format == Format::Ffv1 ? ".mkv" : ".mp4"), format, "60s"), out,
-                 fs::copy_options::recursive);
+        fs::copy(made(format, "60s"), out, fs::copy_options::recursive);
     const std::string before = png ? "" : readText(out);
     const std::string temporary = folder + "/tmp";
     fs::create_directories(temporary);
@@ -193,84 +163,71 @@ TEST_P(CaptureStop, KeepsTheEarlierRecordingLeavesNoEncoderNorLitterAndFinishesW
     const auto started = fs::file_time_type::clock::now();
     Child tool;
     ASSERT_TRUE(tool.start(arguments, {"TMPDIR=" + temporary}, folder + "/stderr.txt"));
-    ASSERT_TRUE(waitForProgress(format, out, started)) << readText(folder + "/stderr.txt");
+    ASSERT_TRUE(madeSomeFrames(format, out, started)) << readText(folder + "/stderr.txt");
     const int number = ending == Ending::Terminate ? SIGTERM : ending == Ending::Kill ? SIGKILL : SIGINT;
     const auto signalled = Clock::now();
     kill(ending == Ending::GroupInterrupt ? -tool.pid() : tool.pid(), number);
     const int status = tool.wait(20s);
     const double seconds = std::chrono::duration<double>(Clock::now() - signalled).count();
     const std::string err = readText(folder + "/stderr.txt");
-    fs::remove(folder + "/stderr.txt");
 
     EXPECT_EQ(status, 128 + number) << err;
-    const bool orphan = ending == Ending::Kill && !png;
-    EXPECT_EQ(orphanEndings(), orphan ? std::vector<std::string>{"signal 9"} : std::vector<std::string>())
+    EXPECT_EQ(orphanEndings(), ending == Ending::Kill && !png ? std::vector<std::string>{"signal 9"}
+                                                              : std::vector<std::string>())
         << "the encoder did not end with the tool";
-    EXPECT_EQ(processesNaming(folder), std::vector<std::string>()) << "left running";
     EXPECT_TRUE(fs::is_empty(temporary)) << "a temporary file is left in TMPDIR";
-    fs::remove(temporary);
-
     if (ending != Ending::Kill) {
         EXPECT_LE(seconds, 1.0) << "from the signal to the exit";
         EXPECT_EQ(err.rfind("capture: stopped at frame ", 0), 0u) << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-        EXPECT_NE(err.find(" of " + std::to_string(FRAMES) + "; what was made is in " + out + (png ? "" : ".part")),
-                  std::string::npos) << err;
+        EXPECT_NE(err.find(" of 600; what was made is in " + out + (png ? "" : ".part")), std::string::npos) << err;
     }
+    fs::remove(temporary);
+    fs::remove(folder + "/stderr.txt");
 
     if (!png) {
-        // Only the earlier recording, if any, under the name, and the new one in its .part.
-        EXPECT_EQ(fs::exists(out), earlier);
-        if (earlier) {
-            EXPECT_TRUE(readText(out) == before) << "the earlier recording changed";
-        }
-        std::vector<std::string> names;
+        // The earlier recording as it was, if any, and the new one in its .part.
+        std::vector<std::string> names, expected = {fs::path(out).filename().string() + ".part"};
         for (const auto& entry : fs::directory_iterator(folder))
             names.push_back(entry.path().filename());
         std::sort(names.begin(), names.end());
-        const std::string video = fs::path(out).filename();
-        std::vector<std::string> expected = {video + ".part"};
         if (earlier)
-            expected.insert(expected.begin(), video);
+            expected.insert(expected.begin(), fs::path(out).filename());
         EXPECT_EQ(names, expected);
+        EXPECT_TRUE(!earlier || readText(out) == before) << "the earlier recording changed";
         if (ending == Ending::Kill)
             return;
         int played = 0;
         EXPECT_EQ(runCommand({"ffmpeg", "-v", "error", "-nostdin", "-i", out + ".part", "-f", "null", "-"}, {}, 60s,
-                             played),
-                  "");
-        EXPECT_EQ(played, 0);
-        const uint64_t pictures = decodedBytes(out + ".part", true) / (WIDTH * HEIGHT * 3);
-        const uint64_t sound = decodedBytes(out + ".part", false) / 4;
+                             played) + std::to_string(played),
+                  "0");
+        const uint64_t pictures = decodedBytes(out + ".part", true) / FRAME_BYTES;
+        const int64_t sound = static_cast<int64_t>(decodedBytes(out + ".part", false) / 4);
         EXPECT_GT(pictures, 10u);
-        // Both end together, to within the sound's packets of 1024 samples.
-        EXPECT_LT(sound, pictures * 44100 / FPS + 1024) << "more sound than pictures";
-        EXPECT_GT(sound + 1024, pictures * 44100 / FPS) << "the sound ends before the pictures";
+        // The same length, to within the sound's packets of 1024 samples.
+        EXPECT_NEAR(sound, static_cast<int64_t>(pictures * SAMPLES_PER_FRAME), 1023);
         return;
     }
 
     // Every file with a frame's name is whole: the new run's or the earlier one's.
-    const std::string& whole = made("whole_png", Format::Png, "0");
+    const std::string& whole = made(Format::Png, "0");
     for (const auto& entry : fs::directory_iterator(out)) {
         const std::string name = entry.path().filename();
-        if (name == "audio.wav")
-            continue;
-        ASSERT_EQ(name.rfind("frame_", 0), 0u) << name << " left in the sequence";
         const std::string bytes = readText(entry.path());
-        EXPECT_TRUE(bytes == readText(whole + "/" + name) ||
-                    (earlier && bytes == readText(made("earlier_png", Format::Png, "60s") + "/" + name)))
-            << name << " is neither a whole frame of this run nor the earlier one";
+        const bool frame = name.rfind("frame_", 0) == 0;
+        EXPECT_TRUE(name == "audio.wav" || (frame && bytes == readText(whole + "/" + name)) ||
+                    (frame && earlier && bytes == readText(made(Format::Png, "60s") + "/" + name)))
+            << name << " is neither a whole frame of this run nor one of the earlier";
     }
     if (earlier)
         return;
     std::vector<std::string> resume = recording(format, out);
     resume.push_back("--resume");
-    int resumed = 0;
+    int resumed = 0, differs = 0;
     const std::string output = runCommand(resume, {}, 120s, resumed);
     ASSERT_EQ(resumed, 0) << output;
-    int differs = 0;
-    EXPECT_EQ(runCommand({"diff", "-r", whole, out}, {}, 60s, differs), "");
-    EXPECT_EQ(differs, 0) << "the resumed sequence differs from one run";
+    EXPECT_EQ(runCommand({"diff", "-r", whole, out}, {}, 60s, differs), "") << "the resumed sequence differs";
+    EXPECT_EQ(differs, 0);
 }
 
 std::string caseName(const testing::TestParamInfo<StopCase>& info)

@@ -4,9 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -30,15 +28,4 @@ SmallDisk::~SmallDisk()
         umount(folder_.c_str());
     if (!folder_.empty())
         rmdir(folder_.c_str());
-}
-
-void SmallDisk::fill() const
-{
-    std::FILE* filler = std::fopen((folder_ + "/filler").c_str(), "wb");
-    if (!filler)
-        return;
-    const std::vector<char> block(4096, 'x');
-    while (std::fwrite(block.data(), 1, block.size(), filler) == block.size() && std::fflush(filler) == 0) {
-    }
-    std::fclose(filler);
 }

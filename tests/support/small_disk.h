@@ -17,8 +17,6 @@ public:
     bool ok() const { return mounted_; }
     const std::string& why() const { return why_; }
     const std::string& folder() const { return folder_; }  // the mounted file system's root
-    // Fills what is left with one file, "filler", so that the next write fails.
-    void fill() const;
 
 private:
     std::string folder_;
