@@ -94,10 +94,10 @@ public:
     // Closes our end, waits for the program and returns its exit status;
     // -1 when it was not started, or ended without one (killed by a signal).
     int finish();
-    // As finish(), but a stop request that comes while it waits (a second
-    // Ctrl+C, when the first asked the tool to stop) ends the program at
-    // once; then -1 and `cutShort` is set.
-    int finishUnlessStoppedAgain(bool& cutShort);
+    // As finish(), but a stop request that comes while it waits (such as a
+    // second Ctrl+C, when the first asked the tool to stop) ends the program
+    // at once; then -1 and `cutShort` is set.
+    int finishUnlessStopped(bool& cutShort);
 
 private:
     std::FILE* stream_ = nullptr;

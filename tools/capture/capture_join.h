@@ -5,7 +5,8 @@
 // pictures without re-encoding through ffmpeg's concat demuxer and writes the
 // soundtrack of the whole range once, decoded by the audio engine as a
 // single run's is. The result is made under a temporary name beside the
-// output and renamed when whole, so a failure leaves nothing behind.
+// output and renamed when whole, so a failure or a stop request leaves
+// nothing behind; the list and the sound reach ffmpeg with no name.
 // Main thread only; opens the audio engine (silent) for the soundtrack.
 #pragma once
 

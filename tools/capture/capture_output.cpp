@@ -208,17 +208,6 @@ std::vector<std::string> videoArguments(const VideoRequest& request, const std::
     return arguments;
 }
 
-TemporaryFile::~TemporaryFile()
-{
-    if (!path_.empty())
-        removeFile(path_);
-}
-
-bool TemporaryFile::make(const char* suffix, std::string& failure)
-{
-    return makeTemporaryFile(suffix, path_, failure);
-}
-
 namespace {
 
 // The last line ffmpeg wrote: its summary of what went wrong.
@@ -345,7 +334,7 @@ bool VideoPipe::stop(std::string& failure)
     // .part stays for the user to judge, with ffmpeg's word on it. Asked to
     // stop again while ffmpeg encodes the frames it holds, we stop at once.
     bool cutShort = false;
-    if (encoder_.finishUnlessStoppedAgain(cutShort) != 0) {
+    if (encoder_.finishUnlessStopped(cutShort) != 0) {
         failure = cutShort ? partPath() + " is unfinished: ffmpeg was ended by the second stop request"
                            : path_ + ": ffmpeg: " + lastLine(errors_.contents());
         return false;

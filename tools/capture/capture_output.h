@@ -76,21 +76,6 @@ struct VideoRequest {
 std::vector<std::string> videoArguments(const VideoRequest& request, const std::string& ffmpeg,
                                         const std::string& outPath);
 
-// A file in the temporary folder, removed when this goes (not when the
-// process is killed: what a child reads should be a ScratchFile).
-class TemporaryFile {
-public:
-    TemporaryFile() = default;
-    ~TemporaryFile();
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    bool make(const char* suffix, std::string& failure);
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 class VideoPipe {
 public:
     // ffmpeg (with the codec's encoder) and ffprobe on PATH, the video and

@@ -275,7 +275,7 @@ int ChildProgram::finish()
     return WEXITSTATUS(status);
 }
 
-int ChildProgram::finishUnlessStoppedAgain(bool& cutShort)
+int ChildProgram::finishUnlessStopped(bool& cutShort)
 {
     cutShort = false;
     if (stream_) {

@@ -356,7 +356,7 @@ int ChildProgram::finish()
     return waited ? static_cast<int>(code) : -1;
 }
 
-int ChildProgram::finishUnlessStoppedAgain(bool& cutShort)
+int ChildProgram::finishUnlessStopped(bool& cutShort)
 {
     cutShort = false;
     if (stream_) {
