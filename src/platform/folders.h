@@ -3,8 +3,9 @@
 // writing, a file that appears at its name only when whole, a temporary file
 // and its removal. The show itself writes nothing; the capture tool writes
 // its stills, picture sequences and sound whole or not at all, and has its
-// videos made under a temporary name before giving them their own. Paths are UTF-8 on both backends; '/' separates folders on both
-// (Windows takes '\\' as well). Main thread only.
+// videos made under a temporary name before giving them their own. Paths
+// are UTF-8 on both backends; '/' separates folders on both (Windows takes
+// '\\' as well). Main thread only.
 #pragma once
 
 #include <cstdio>

@@ -87,7 +87,8 @@ public:
 
     // Starts argv[0] (a path, as findProgram gives it) with the arguments
     // that follow. False with a reason when it cannot be started.
-    bool start(const std::vector<std::string>& argv, Pipe pipe, std::string& failure, const ChildFiles& files = ChildFiles());
+    bool start(const std::vector<std::string>& argv, Pipe pipe, std::string& failure,
+               const ChildFiles& files = ChildFiles());
     // Our end of the pipe; null when not started. A write to a program that
     // has ended fails (no signal ends this process).
     std::FILE* stream() const { return stream_; }

@@ -110,8 +110,9 @@ std::vector<std::string> orphanEndings()
 uint64_t decodedBytes(const std::string& video, bool pictures)
 {
     std::vector<std::string> command = {"ffmpeg", "-v", "error", "-nostdin", "-i", video, "-map"};
-    const std::vector<std::string> what = pictures ? std::vector<std::string>{"0:v", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"}
-                                                   : std::vector<std::string>{"0:a", "-f", "s16le", "-"};
+    const std::vector<std::string> what =
+        pictures ? std::vector<std::string>{"0:v", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"}
+                 : std::vector<std::string>{"0:a", "-f", "s16le", "-"};
     command.insert(command.end(), what.begin(), what.end());
     int status = 0;
     const std::string out = runCommand(command, {}, 60s, status);
