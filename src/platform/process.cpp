@@ -1,3 +1,5 @@
+// What the backends share: reading a started program's output, from a pipe
+// or from a scratch file.
 #include "platform/process.h"
 
 std::string programOutput(const std::vector<std::string>& argv, int& status)
@@ -15,4 +17,16 @@ std::string programOutput(const std::vector<std::string>& argv, int& status)
         output.append(block, got);
     status = program.finish();
     return output;
+}
+
+std::string ScratchFile::contents() const
+{
+    std::string text;
+    if (!stream_ || std::fflush(stream_) != 0 || std::fseek(stream_, 0, SEEK_SET) != 0)
+        return text;
+    char block[4096];
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof block, stream_)) > 0)
+        text.append(block, got);
+    return text;
 }

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -23,6 +24,7 @@
 #include "capture_output.h"
 #include "platform/process.h"
 #include "support/real_parts.h"
+#include "support/small_disk.h"
 
 namespace {
 
@@ -348,6 +350,42 @@ TEST(CaptureProgram, MissingEncoderIsOneLineBeforeAnyWork)
     EXPECT_NE(run.err.find("has no ffv1"), std::string::npos) << run.err;
     EXPECT_NE(std::system(("test -e " + shellQuote(folder + "/seq")).c_str()), 0) << "work began before the check";
     EXPECT_TRUE(readText(folder + "/m.mkv").empty());
+}
+
+// An output that is a folder is refused before any work; a disk that fills
+// up ends the run with one line, and no name the run writes is left holding
+// part of a file: a video's .part is removed, a frame appears whole or not.
+TEST(CaptureProgram, OutputsThatCannotBeFinishedAreOneLineAndLeaveNothingHalfWritten)
+{
+    if (!haveFfmpeg())
+        REAL_PART_MISSING() << "ffmpeg is not installed";
+    const SmallDisk disk(384 << 10);
+    if (!disk.ok())
+        REAL_PART_MISSING() << disk.why();
+    const std::string d = disk.folder();
+    std::filesystem::create_directory(d + "/folder.mkv");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"--codec ffv1 --video " + shellQuote(d + "/folder.mkv"), d + "/folder.mkv: is a folder"},
+        {"--codec ffv1 --video " + shellQuote(d + "/full.mkv"), d + "/full.mkv.part removed"},
+        {"--frames " + shellQuote(d + "/seq"), "No space left on device; nothing was left under that name"},
+    };
+    for (const auto& [output, named] : cases) {
+        const ProgramRun run = runProgram("--quiet --fps 30 --size 320x180 --to 10s " + output);
+        EXPECT_EQ(run.exitCode, 1) << output;
+        ASSERT_EQ(lines(run.err).size(), 1u) << output << ": " << run.err;
+        EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(d)) {
+        const std::string name = entry.path().filename();
+        names.push_back(name);
+        EXPECT_TRUE(name.rfind("frame_", 0) != 0 || isWholePng(entry.path(), 320, 180)) << name << " is half-written";
+    }
+    EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                            [](const std::string& name) { return name.rfind("frame_", 0) != 0; }),
+              2)
+        << "only folder.mkv and seq besides the frames: " << ::testing::PrintToString(names);
+    EXPECT_GT(names.size(), 2u) << "the sequence made no frame before the disk was full";
 }
 
 // A copy of the program laid out as installed under a prefix finds the

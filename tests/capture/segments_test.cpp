@@ -1,11 +1,16 @@
 // A recording split into segments, rendered apart and joined: the same
 // decoded pictures, PNG files and sound as one run, whether the segments
-// are run one by one, by GNU parallel or by a real Slurm job array; the
-// split's pieces tile the range; bad splits are refused before any frame,
-// and a join with a segment missing or of another kind writes nothing.
+// are run one by one, by GNU parallel or by a real Slurm job array (also
+// one cancelled part way and submitted again); the split's pieces tile the
+// range; bad splits are refused before any frame, and a join with a segment
+// missing or of another kind writes nothing.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <thread>
 
 #include <fstream>
 #include <map>
@@ -224,6 +229,61 @@ TEST(SegmentsOnAScheduler, SlurmArrayAndJoinJobGiveTheSingleRun)
     ASSERT_TRUE(ids >> array >> join) << submitted;
     ASSERT_TRUE(slurm.waitForJobs({array, join}, 300s)) << slurm.logs();
     EXPECT_EQ(slurm.jobState(join), "COMPLETED") << readText(joined + ".segments/join.log") << slurm.logs();
+    expectSameAsSingleRun(joined, "19s", "21s");
+}
+
+// scancel part way (SIGTERM to every process of the tasks) leaves the
+// unfinished segments in their .part; the same submission again renders only
+// those, keeps the finished ones as they are, and joins to the single run.
+TEST(SegmentsOnAScheduler, SlurmRecordingCancelledAndSubmittedAgainGivesTheSingleRun)
+{
+    if (!haveFfmpeg())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    const SlurmCluster slurm;
+    if (!slurm.ok())
+        REAL_PART_MISSING() << slurm.why();
+    const std::string joined = scratch("slurm_cancel") + "/joined.mkv";
+    const std::string work = joined + ".segments";
+    const std::vector<std::string> submit = {CLUSTER_TOOLS + "slurm_record.sh", "--capture", CAPTURE, "--size",
+                                             "320x180", "--fps", "30", "--from", "19s", "--to", "21s",
+                                             "--segments", "4", joined};
+    auto submitted = [&] {
+        int status = 0;
+        const std::string ids = runCommand(submit, slurm.environment(), 60s, status);
+        EXPECT_EQ(status, 0) << ids;
+        std::istringstream words(ids);
+        std::vector<std::string> jobs(2);
+        words >> jobs[0] >> jobs[1];
+        return jobs;
+    };
+    auto finished = [&](int k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/segment_%04d.mkv", k);
+        struct stat info;
+        return stat((work + name).c_str(), &info) == 0 ? info.st_mtim.tv_sec * 1000000000ll + info.st_mtim.tv_nsec
+                                                       : 0ll;
+    };
+
+    // Two tasks at a time on this node: cancelled as the first ends, the
+    // last two have not finished.
+    const std::vector<std::string> first = submitted();
+    const auto end = std::chrono::steady_clock::now() + 120s;
+    while (finished(0) == 0 && finished(1) == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(20ms);
+    int status = 0;
+    runCommand({"scancel", first[0], first[1]}, slurm.environment(), 20s, status);
+    ASSERT_TRUE(slurm.waitForJobs(first, 120s)) << slurm.logs();
+    std::vector<long long> kept;
+    for (int k = 0; k < 4; ++k)
+        kept.push_back(finished(k));
+    ASSERT_NE(std::count(kept.begin(), kept.end(), 0ll), 0) << "every segment finished before the cancel";
+    EXPECT_TRUE(readText(joined).empty()) << "joined although cancelled";
+
+    const std::vector<std::string> again = submitted();
+    ASSERT_TRUE(slurm.waitForJobs(again, 300s)) << slurm.logs();
+    EXPECT_EQ(slurm.jobState(again[1]), "COMPLETED") << readText(work + "/join.log") << slurm.logs();
+    for (int k = 0; k < 4; ++k)
+        EXPECT_TRUE(kept[k] == 0 || finished(k) == kept[k]) << "segment " << k << " was whole and was rendered again";
     expectSameAsSingleRun(joined, "19s", "21s");
 }
 

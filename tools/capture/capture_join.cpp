@@ -127,21 +127,9 @@ bool gatherSegments(const std::string& ffprobe, const std::vector<std::string>& 
     return true;
 }
 
-bool writeText(const std::string& path, const std::string& text, std::string& failure)
-{
-    std::FILE* file = openForWriting(path, failure);
-    if (!file)
-        return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (std::fclose(file) != 0 || !written) {
-        failure = path + ": cannot be written";
-        return false;
-    }
-    return true;
-}
-
-// The whole range's soundtrack, decoded by the engine as a single run's is.
-bool writeSoundtrack(const SegmentTag& tag, const std::string& wavPath, std::string& failure)
+// The whole range's soundtrack, decoded by the engine as a single run's is,
+// as a WAV file in `wav`.
+bool writeSoundtrack(const SegmentTag& tag, const ScratchFile& wav, std::string& failure)
 {
     std::string contentFolder;
     if (!findContentFolder(contentFolder, failure))
@@ -164,15 +152,22 @@ bool writeSoundtrack(const SegmentTag& tag, const std::string& wavPath, std::str
         failure = musicPath + ": " + reason;
         return false;
     }
-    return writeWav(wavPath, soundtrack, failure);
+    std::vector<uint8_t> bytes;
+    if (!wavFile(soundtrack, bytes) || std::fwrite(bytes.data(), 1, bytes.size(), wav.stream()) != bytes.size() ||
+        std::fflush(wav.stream()) != 0) {
+        failure = musicPath + ": the soundtrack cannot be handed to ffmpeg";
+        return false;
+    }
+    return true;
 }
 
 std::vector<std::string> joinArguments(const std::string& ffmpeg, const std::string& listPath,
                                        const std::string& wavPath, bool ffv1, const std::string& outPath)
 {
+    // The list comes through a pipe; the segments it names are files.
     std::vector<std::string> arguments = {
         ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
-        "-f", "concat", "-safe", "0", "-i", listPath, "-i", wavPath,
+        "-f", "concat", "-safe", "0", "-protocol_whitelist", "file,pipe", "-i", listPath, "-i", wavPath,
         "-map", "0:v:0", "-map", "1:a:0", "-map_metadata", "-1", "-c:v", "copy"};
     if (ffv1)
         arguments.insert(arguments.end(), {"-c:a", "pcm_s16le", "-f", "matroska"});
@@ -211,6 +206,13 @@ int fail(const std::string& failure)
     return 1;
 }
 
+// A join that a stop request ended writes nothing; 128 + `signal`.
+int stopped(int signal, const std::string& joinPath)
+{
+    logMessage("capture", "%s: stopped before the join was done; nothing was written", joinPath.c_str());
+    return 128 + signal;
+}
+
 }  // namespace
 
 void readSegmentProbe(const std::string& report, SegmentProbe& probe)
@@ -240,6 +242,22 @@ void readSegmentProbe(const std::string& report, SegmentProbe& probe)
     }
 }
 
+bool segmentIsWhole(const std::string& ffprobe, const std::string& path, const SegmentTag& tag, const char* codec,
+                    int width, int height)
+{
+    Segment found{path, {}};
+    std::string failure;
+    if (!probeSegment(ffprobe, found, failure))
+        return false;
+    const SegmentProbe& probe = found.probe;
+    Segment expected{path, {}};
+    expected.probe.codec = codec;
+    expected.probe.width = width;
+    expected.probe.height = height;
+    expected.probe.tag = tag;
+    return probe.tag.index == tag.index && checkSegment(found, expected, failure);
+}
+
 bool concatList(const std::vector<std::string>& paths, std::string& list, std::string& failure)
 {
     list = "ffconcat version 1.0\n";
@@ -260,6 +278,7 @@ bool concatList(const std::vector<std::string>& paths, std::string& list, std::s
 
 int runJoin(const CaptureOptions& options)
 {
+    catchStopRequests();
     std::string failure;
     if (!options.dataDir.empty())
         setContentFolder(options.dataDir);
@@ -282,25 +301,32 @@ int runJoin(const CaptureOptions& options)
     std::vector<std::string> ordered;
     for (const Segment& segment : segments)
         ordered.push_back(segment.path);
+    // The list goes to ffmpeg through its input, the sound as a file with no
+    // name, so that no ending leaves either behind.
     std::string list;
-    TemporaryFile listFile, sound;
-    if (!concatList(ordered, list, failure) || !listFile.make(".ffconcat", failure) ||
-        !writeText(listFile.path(), list, failure) || !sound.make(".wav", failure) ||
-        !writeSoundtrack(first.tag, sound.path(), failure))
+    ScratchFile sound;
+    if (!concatList(ordered, list, failure) || !sound.make(".wav", failure) ||
+        !writeSoundtrack(first.tag, sound, failure))
         return fail(failure);
+    if (const int signal = stopRequest())
+        return stopped(signal, options.joinPath);
 
     const std::string partial = options.joinPath + ".part";
-    // Joined through an empty input pipe, so that ffmpeg's own message, if
-    // any, reaches our stderr.
     ChildProgram joiner;
-    if (!joiner.start(joinArguments(ffmpeg, listFile.path(), sound.path(), ffv1, partial), ChildProgram::Pipe::ToChild,
-                      failure))
+    ChildFiles files;
+    files.input = &sound;
+    if (!joiner.start(joinArguments(ffmpeg, "pipe:0", sound.childName(), ffv1, partial), ChildProgram::Pipe::ToChild,
+                      failure, files))
         return fail(failure);
-    const int status = joiner.finish();
-    if (status != 0) {
+    std::fwrite(list.data(), 1, list.size(), joiner.stream());
+    bool cutShort = false;
+    const int status = joiner.finishUnlessStopped(cutShort);
+    if (status != 0)
         removeFile(partial);
+    if (cutShort)
+        return stopped(stopRequest(), options.joinPath);
+    if (status != 0)
         return fail(options.joinPath + ": ffmpeg could not join the segments (see its message above)");
-    }
     if (!checkJoined(ffprobe, partial, first.tag.whole.count(), failure) ||
         !replaceFile(partial, options.joinPath, failure)) {
         removeFile(partial);

@@ -5,7 +5,8 @@
 // pictures without re-encoding through ffmpeg's concat demuxer and writes the
 // soundtrack of the whole range once, decoded by the audio engine as a
 // single run's is. The result is made under a temporary name beside the
-// output and renamed when whole, so a failure leaves nothing behind.
+// output and renamed when whole, so a failure or a stop request leaves
+// nothing behind; the list and the sound reach ffmpeg with no name.
 // Main thread only; opens the audio engine (silent) for the soundtrack.
 #pragma once
 
@@ -34,6 +35,13 @@ void readSegmentProbe(const std::string& report, SegmentProbe& probe);
 // relative to the current folder; false when a name cannot be written in
 // the list (a line break in it).
 bool concatList(const std::vector<std::string>& paths, std::string& list, std::string& failure);
+
+// True when `path` is a finished segment video that the join would take
+// as segment `tag` of that recording: tagged so, of `codec` ("ffv1",
+// "h264") at width x height and the tag's frame rate, with every frame of
+// its piece.
+bool segmentIsWhole(const std::string& ffprobe, const std::string& path, const SegmentTag& tag, const char* codec,
+                    int width, int height);
 
 // Runs the join that `options` asks for: 0 when `joinPath` was written,
 // 1 with one line on stderr naming the segment or file at fault otherwise.

@@ -149,6 +149,11 @@ bool checkTogether(CaptureOptions& options, const Given& given, std::string& err
     }
     if (options.segmentCount > 0 && !checkSegment(options, error))
         return false;
+    if (options.resume && options.framesDir.empty() && (options.videoPath.empty() || options.segmentCount == 0)) {
+        error = "--resume: picks up a PNG sequence (--frames) or a video segment (--segment K/N --video); "
+                "a whole video is recorded again, or in segments";
+        return false;
+    }
     std::sort(options.stillsMs.begin(), options.stillsMs.end());
     options.stillsMs.erase(std::unique(options.stillsMs.begin(), options.stillsMs.end()),
                            options.stillsMs.end());
@@ -203,6 +208,10 @@ ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, 
         }
         if (option == "--audio") {
             options.audio = true;
+            continue;
+        }
+        if (option == "--resume") {
+            options.resume = true;
             continue;
         }
         const bool takesValue = option == "--fps" || option == "--size" || option == "--still" ||
@@ -302,6 +311,17 @@ const char* captureUsage()
            "                      frame_000001.png ... (DIR is made if missing)\n"
            "  --report-state      run to the end of the show and print its final state\n"
            "\n"
+           "A video is made as FILE.part and takes its name only when ffmpeg has finished\n"
+           "it with every frame; PNG and WAV files appear whole or not at all. Stopped\n"
+           "(Ctrl+C, SIGTERM, SIGHUP), the run finishes what it has: FILE.part then plays\n"
+           "up to the last frame written, with the sound cut there, and whatever was at\n"
+           "FILE before stays as it was. The exit status is then 128 + the signal.\n"
+           "  --resume            with --frames: keep the frames already in DIR that read\n"
+           "                      back whole at this size and draw only the others (and\n"
+           "                      audio.wav only when it is not already right); with\n"
+           "                      --segment and --video: keep a segment video that is\n"
+           "                      already whole (as the join checks it)\n"
+           "\n"
            "A recording across machines:\n"
            "  --segment K/N       with --video or --frames: only the K-th (from 0) of N\n"
            "                      contiguous pieces of the frames from --from to --to,\n"
@@ -347,5 +367,6 @@ const char* captureUsage()
            "before the show ends at 153000.\n"
            "Progress (frame, show time, fps, time left) goes to stderr when it is a terminal.\n"
            "The exit status is 0 when everything asked for was written, 1 when something\n"
-           "could not be (checked before the first frame where it can be), 2 for a bad option.\n";
+           "could not be (checked before the first frame where it can be), 2 for a bad option,\n"
+           "128 + the signal when one stopped the run.\n";
 }

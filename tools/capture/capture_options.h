@@ -2,8 +2,9 @@
 // show times, a video with the soundtrack in H.264 or lossless FFV1, a
 // numbered PNG sequence with the soundtrack beside it, or the show's state
 // at its end), at which frame rate and size, where to put it and where the
-// content is; or one segment of such a recording, or the join of segments. Parsing checks the options themselves and how they go
-// together; whether the outputs can be written is checked by the run,
+// content is; or one segment of such a recording, or the join of
+// segments; or the rest of a sequence or segment that was stopped. Parsing
+// checks the options themselves and how they go together; whether the outputs can be written is checked by the run,
 // before the first frame. Main thread only.
 #pragma once
 
@@ -35,6 +36,7 @@ struct CaptureOptions {
     bool singleSpriteProgram = false;  // every sprite through the full program (for comparison)
     bool reportState = false;          // run to the end, print the show's state
     bool quiet = false;                // no progress line and no summary
+    bool resume = false;               // keep the sequence frames (or the video segment) already whole
     unsigned segmentIndex = 0;         // with segmentCount: which segment, from 0
     unsigned segmentCount = 0;         // segments the range is split into; 0: not split
     std::string joinPath;              // the video the segments join into; empty: no join

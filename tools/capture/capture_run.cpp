@@ -9,6 +9,7 @@
 #include "app/demo.h"
 #include "audio/audio_decode.h"
 #include "audio/audio_engine.h"
+#include "capture_join.h"
 #include "capture_options.h"
 #include "capture_output.h"
 #include "capture_segments.h"
@@ -140,10 +141,36 @@ int fail(Progress* progress, const std::string& failure)
     return 1;
 }
 
+// How far a stopped run got, for its closing line.
+struct StopReport {
+    uint64_t done = 0;                // frames of the range (or of the run) made
+    uint64_t total = 0;
+    std::vector<std::string> places;  // where they are
+    std::string encoderFailure;       // empty when the video was finished well
+};
+
+// Says in one line how far the run got and where that is; 128 + `signal`.
+int endStopped(int signal, const StopReport& report)
+{
+    std::string line = "stopped at frame " + std::to_string(report.done) + " of " + std::to_string(report.total);
+    if (report.places.empty())
+        line += " before anything was written";
+    for (size_t i = 0; i < report.places.size(); ++i)
+        line += (i == 0 ? "; what was made is in " : i + 1 == report.places.size() ? " and " : ", ") +
+                report.places[i];
+    if (!report.encoderFailure.empty())
+        line += "; " + report.encoderFailure;
+    logMessage("capture", "%s", line.c_str());
+    return 128 + signal;
+}
+
 }  // namespace
 
 int runCapture(const CaptureOptions& options, std::FILE* report)
 {
+    // A stop (Ctrl+C, kill, a scheduler's cancel) ends the run between
+    // frames, with what was made finished properly.
+    catchStopRequests();
     std::string failure;
     if (!options.dataDir.empty())
         setContentFolder(options.dataDir);
@@ -152,7 +179,7 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
         return fail(nullptr, failure);
 
     const FramePlan plan = planFrames(options);
-    const bool video = !options.videoPath.empty();
+    bool video = !options.videoPath.empty();
     const bool sequence = !options.framesDir.empty();
     if ((video || sequence) && plan.rangeEnd == plan.rangeFirst)
         return fail(nullptr, "--from/--to: no frame starts in that stretch at this frame rate");
@@ -160,6 +187,7 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
         return fail(nullptr, failure);
 
     VideoRequest request;
+    bool videoKept = false;
     if (video) {
         request.path = options.videoPath;
         request.codec = options.codec;
@@ -168,13 +196,25 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
         request.width = options.width;
         request.height = options.height;
         request.fps = options.fps;
+        SegmentTag tag{options.segmentIndex, options.segmentCount, options.fps, plan.whole};
         if (options.segmentCount > 0)
-            request.segmentTag = formatSegmentTag({options.segmentIndex, options.segmentCount, options.fps, plan.whole});
+            request.segmentTag = formatSegmentTag(tag);
         if (!VideoPipe::check(request, failure))
             return fail(nullptr, failure);
+        // A segment that an earlier run finished is not recorded again.
+        videoKept = options.resume && segmentIsWhole(findProgram("ffprobe"), request.path, tag,
+                                                     options.codec == VideoCodec::Ffv1 ? "ffv1" : "h264",
+                                                     options.width, options.height);
+        video = !videoKept;
     }
     if (sequence && !makeFolder(options.framesDir, failure))
         return fail(nullptr, failure);
+    if (videoKept && !sequence) {
+        if (!options.quiet)
+            logMessage("capture", "%s: segment %u/%u is already whole; kept", options.videoPath.c_str(),
+                       options.segmentIndex, options.segmentCount);
+        return 0;
+    }
 
     CaptureSession session;
     if (!session.open(options.width, options.height, options.fps, failure))
@@ -195,49 +235,81 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
         return fail(nullptr, musicPath + ": the soundtrack did not load (see above)");
     DecodedAudio soundtrack;
     if (sequenceSound) {
+        const std::string wavPath = options.framesDir + "/audio.wav";
         if (!readSoundtrack(music, plan.whole, options.fps, soundtrack, failure))
             return fail(nullptr, musicPath + ": " + failure);
-        if (!writeWav(options.framesDir + "/audio.wav", soundtrack, failure))
+        if (!(options.resume && isWholeWav(wavPath, soundtrack)) && !writeWav(wavPath, soundtrack, failure))
             return fail(nullptr, failure);
     }
+    const uint32_t videoStartMs = frameTimeMs(plan.rangeFirst, options.fps);
     if (videoSound && !readSoundtrack(music, {plan.rangeFirst, plan.rangeEnd}, options.fps, soundtrack, failure))
         return fail(nullptr, musicPath + ": " + failure);
-    TemporaryFile videoWav;
     VideoPipe pipe;
-    if (video) {
-        if (videoSound && (!videoWav.make(".wav", failure) || !writeWav(videoWav.path(), soundtrack, failure)))
-            return fail(nullptr, failure);
-        request.audioPath = videoWav.path();
-        if (!pipe.open(request, failure))
-            return fail(nullptr, failure);
-    }
+    if (video && !pipe.open(request, videoSound ? &soundtrack : nullptr, videoStartMs, failure))
+        return fail(nullptr, failure);
 
     Progress progress(!options.quiet && stderrIsTerminal(), plan.lastFrame + 1);
+    // A failure after the encoder started still finishes the video of the
+    // frames so far in its .part.
+    auto failWithVideo = [&](const std::string& why) {
+        std::string ignored;
+        if (video)
+            pipe.stop(ignored);
+        return fail(&progress, why);
+    };
     std::vector<uint8_t> pixels;
     size_t nextStill = 0;
     uint64_t drawn = 0;
-    for (uint64_t frame = 0; frame <= plan.lastFrame; ++frame) {
+    uint64_t kept = 0;    // sequence frames already whole
+    size_t stillsWritten = 0;
+    int stopSignal = 0;
+    uint64_t frame = 0;
+    for (; frame <= plan.lastFrame; ++frame) {
+        if ((stopSignal = stopRequest()) != 0)
+            break;
         const bool isStill = nextStill < plan.stills.size() && plan.stills[nextStill].frame == frame;
         const bool inRange = frame >= plan.rangeFirst && frame < plan.rangeEnd;
-        const bool drawing = isStill || inRange || options.drawEveryFrame;
+        const std::string framePath = inRange && sequence ? sequencePath(options.framesDir, frame - plan.whole.first)
+                                                          : std::string();
+        const bool frameThere = !framePath.empty() && options.resume &&
+                                isWholePng(framePath, options.width, options.height);
+        kept += frameThere ? 1 : 0;
+        const bool needed = isStill || (inRange && (video || (sequence && !frameThere)));
+        const bool drawing = needed || options.drawEveryFrame;
         session.runFrame(drawing);
         drawn += drawing ? 1 : 0;
-        if (isStill || inRange)
+        if (needed)
             session.readFrame(pixels);
-        for (; nextStill < plan.stills.size() && plan.stills[nextStill].frame == frame; ++nextStill) {
+        for (; nextStill < plan.stills.size() && plan.stills[nextStill].frame == frame; ++nextStill, ++stillsWritten) {
             if (!writePng(stillPath(options.outDir, plan.stills[nextStill].requestedMs), pixels,
                           options.width, options.height, failure))
-                return fail(&progress, failure);
+                return failWithVideo(failure + "; nothing was left under that name");
         }
-        if (inRange && sequence &&
-            !writePng(sequencePath(options.framesDir, frame - plan.whole.first), pixels, options.width,
-                      options.height, failure))
-            return fail(&progress, failure);
+        if (!framePath.empty() && !frameThere &&
+            !writePng(framePath, pixels, options.width, options.height, failure))
+            return failWithVideo(failure + "; nothing was left under that name");
         if (inRange && video && !pipe.write(pixels, failure))
             return fail(&progress, failure);
         progress.update(frame + 1, session.demo().timeMs);
     }
-    if (video && !pipe.finish(failure))
+
+    if (stopSignal != 0) {
+        progress.close();
+        StopReport stop;
+        const bool ranged = video || sequence;
+        stop.done = ranged ? std::min(std::max(frame, plan.rangeFirst), plan.rangeEnd) - plan.rangeFirst : frame;
+        stop.total = ranged ? rangeFrames : plan.lastFrame + 1;
+        if (video) {
+            pipe.stop(stop.encoderFailure);
+            stop.places.push_back(pipe.partPath());
+        }
+        if (sequence && frame > plan.rangeFirst)
+            stop.places.push_back(options.framesDir);
+        if (stillsWritten > 0)
+            stop.places.push_back(options.outDir);
+        return endStopped(stopSignal, stop);
+    }
+    if (video && !pipe.finish(rangeFrames, failure))
         return fail(&progress, failure);
     progress.close();
 
@@ -248,8 +320,11 @@ int runCapture(const CaptureOptions& options, std::FILE* report)
         std::string written = std::to_string(plan.stills.size()) + " still(s)";
         if (video)
             written += ", video " + options.videoPath;
+        if (videoKept)
+            written += ", segment " + options.videoPath + " kept";
         if (sequence)
-            written += ", " + std::to_string(rangeFrames) + " frames in " + options.framesDir;
+            written += ", " + std::to_string(rangeFrames) + " frames in " + options.framesDir +
+                       (kept > 0 ? " (" + std::to_string(kept) + " already there)" : "");
         logMessage("capture", "%s at %dx%d, %d fps: %llu frames (%llu drawn) in %.1f s, %.1f frames/s",
                    written.c_str(), options.width, options.height, options.fps,
                    static_cast<unsigned long long>(plan.lastFrame + 1), static_cast<unsigned long long>(drawn),

@@ -9,7 +9,9 @@
 # separated by commas, ":" for this machine (the default); --sshloginfile
 # FILE reads them from a file. --jobs: segments at once per machine
 # (default 1, since one capture already keeps every core busy). Every
-# machine needs the capture program and its content.
+# machine needs the capture program and its content. Run again after a
+# stop, it keeps the segments already whole in the work folder (--resume)
+# where this machine renders them.
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 . "$here/record_options.sh"
@@ -35,5 +37,5 @@ transfer=(--return "$name" --cleanup)
 [ "${logins[*]}" != "--sshlogin :" ] || transfer=()
 seq 0 $((segments - 1)) |
   parallel "${logins[@]}" --jobs "$jobs" --halt now,fail=1 --workdir . "${transfer[@]}" \
-    "$(segment_options) --segment {}/$segments --video $name"
+    "$(segment_options) --resume --segment {}/$segments --video $name"
 eval "$(join_command)"

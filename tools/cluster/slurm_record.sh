@@ -11,6 +11,12 @@
 # (partition, account, time limit, --cpus-per-task ...). The work folder
 # must be on storage every node shares; it keeps the two batch scripts and
 # each task's log.
+#
+# Run again with the same options (after scancel, a time limit or a lost
+# node), it renders only the segments whose finished file is missing or
+# fails the join's checks: each task keeps a segment that is already whole
+# (--resume). A stopped task leaves its pictures in segment_K.EXT.part,
+# never under the finished name.
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 . "$here/record_options.sh"
@@ -28,10 +34,10 @@ command -v sbatch >/dev/null || { echo "$(basename "$0"): sbatch is not on PATH 
 
 cat >"$work/segment.sbatch" <<SCRIPT
 #!/usr/bin/env bash
-# One segment per array task.
+# One segment per array task; one that is already whole is kept.
 set -eu
 k=\$SLURM_ARRAY_TASK_ID
-exec $(segment_options) --segment "\$k/$segments" --video $(printf %q "$work")/"\$(printf 'segment_%04d.$ext' "\$k")"
+exec $(segment_options) --resume --segment "\$k/$segments" --video $(printf %q "$work")/"\$(printf 'segment_%04d.$ext' "\$k")"
 SCRIPT
 
 cat >"$work/join.sbatch" <<SCRIPT

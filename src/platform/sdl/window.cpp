@@ -289,6 +289,10 @@ void platformUseHeadless()
     headless = true;
     // A real device would move the play cursor by its own clock.
     SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
+    // SDL would turn SIGINT and SIGTERM into a quit event that no headless
+    // run reads, so that they did nothing at all; they keep their meaning,
+    // or the one the program gave them (catchStopRequests).
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
 }
 
 bool platformInitVideo(std::string& reason, const char* windowClass)

@@ -63,6 +63,22 @@ bool makeFolder(const std::string& folder, std::string& failure)
     return folderWritable(folder, failure);
 }
 
+bool fileWritable(const std::string& path, std::string& failure)
+{
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            failure = path + ": is a folder";
+            return false;
+        }
+        if (attributes & FILE_ATTRIBUTE_READONLY) {
+            failure = path + ": is read-only";
+            return false;
+        }
+    }
+    return folderWritable(parentFolder(path), failure);
+}
+
 std::string parentFolder(const std::string& path)
 {
     size_t last = std::string::npos;
@@ -85,6 +101,66 @@ std::FILE* openForWriting(const std::string& path, std::string& failure)
     if (!file)
         failure = path + ": " + std::strerror(errno);
     return file;
+}
+
+WholeFile::~WholeFile()
+{
+    drop();
+}
+
+void WholeFile::drop()
+{
+    if (stream_)
+        std::fclose(stream_);
+    stream_ = nullptr;
+    if (!temporary_.empty())
+        DeleteFileW(widen(temporary_).c_str());
+    temporary_.clear();
+}
+
+bool WholeFile::open(const std::string& path, std::string& failure)
+{
+    drop();
+    path_ = path;
+    inPlace_ = false;
+    size_t last = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i)
+        if (isSeparator(path[i]))
+            last = i;
+    const std::string folder = last == std::string::npos ? std::string() : path.substr(0, last + 1);
+    const std::string name = last == std::string::npos ? path : path.substr(last + 1);
+    temporary_ = folder + "." + name + "." + std::to_string(GetCurrentProcessId()) + ".part";
+    stream_ = openForWriting(temporary_, failure);
+    if (!stream_) {
+        failure = path + failure.substr(temporary_.size());
+        temporary_.clear();
+        return false;
+    }
+    return true;
+}
+
+bool WholeFile::commit(std::string& failure)
+{
+    if (!stream_) {
+        failure = path_ + ": not open";
+        return false;
+    }
+    errno = 0;
+    const bool written = std::fflush(stream_) == 0 && std::ferror(stream_) == 0;
+    const int writeError = errno;
+    const bool closed = std::fclose(stream_) == 0;
+    stream_ = nullptr;
+    if (!written || !closed) {
+        failure = path_ + ": " + std::strerror(!written && writeError ? writeError : errno ? errno : EIO);
+        drop();
+        return false;
+    }
+    if (!replaceFile(temporary_, path_, failure)) {
+        drop();
+        return false;
+    }
+    temporary_.clear();
+    return true;
 }
 
 bool makeTemporaryFile(const char* suffix, std::string& path, std::string& failure)

@@ -5,9 +5,11 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cwctype>
 
+#include "platform/folders.h"
 #include "platform/win32/text.h"
 
 namespace {
@@ -126,7 +128,109 @@ HANDLE inheritableHandle(DWORD standard, bool nul)
     return copy;
 }
 
+volatile LONG stopSignal = 0;
+volatile LONG stopCount = 0;
+
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    const LONG number = event == CTRL_C_EVENT ? SIGINT : event == CTRL_BREAK_EVENT ? SIGBREAK : SIGTERM;
+    InterlockedCompareExchange(&stopSignal, number, 0);
+    InterlockedIncrement(&stopCount);
+    // A closing console ends the process when the handler returns: wait
+    // there, within the system's five seconds, for the run to finish.
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+        Sleep(4500);
+    return TRUE;
+}
+
+// The job every started program runs in: closed by the system when this
+// process ends, however it ends, and with it every program still in it.
+HANDLE childJob()
+{
+    static HANDLE job = [] {
+        HANDLE made = CreateJobObjectW(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (made && !SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(made);
+            made = nullptr;
+        }
+        return made;
+    }();
+    return job;
+}
+
+// An inheritable copy of `handle` for a child; null when there is none.
+HANDLE inheritableCopy(HANDLE handle)
+{
+    HANDLE copy = nullptr;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+        !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS))
+        return nullptr;
+    return copy;
+}
+
+HANDLE scratchHandle(const ScratchFile* file)
+{
+    return file && file->stream() ? reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file->stream()))) : nullptr;
+}
+
 }  // namespace
+
+void catchStopRequests()
+{
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+int stopRequest()
+{
+    return static_cast<int>(stopSignal);
+}
+
+ScratchFile::~ScratchFile()
+{
+    if (stream_)
+        std::fclose(stream_);
+    if (!path_.empty())
+        DeleteFileW(widen(path_).c_str());
+}
+
+bool ScratchFile::make(const char* suffix, std::string& failure)
+{
+    std::string name;
+    if (!makeTemporaryFile(suffix, name, failure))
+        return false;
+    path_ = name;
+    // Shared for reading, so the program can open it by its name.
+    const HANDLE handle = CreateFileW(widen(name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, TRUNCATE_EXISTING,
+                                      FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    const int descriptor = handle == INVALID_HANDLE_VALUE
+                               ? -1
+                               : _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+    stream_ = descriptor >= 0 ? _fdopen(descriptor, "w+b") : nullptr;
+    if (!stream_) {
+        if (descriptor >= 0)
+            _close(descriptor);
+        else if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+        failure = name + ": cannot be opened";
+        return false;
+    }
+    childName_ = name;
+    return true;
+}
+
+bool ScratchFile::truncate(uint64_t bytes)
+{
+    if (!stream_ || std::fflush(stream_) != 0)
+        return false;
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream_)));
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(bytes);
+    return handle != INVALID_HANDLE_VALUE && SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) &&
+           SetEndOfFile(handle);
+}
 
 std::string findProgram(const std::string& program)
 {
@@ -158,7 +262,7 @@ ChildProgram::~ChildProgram()
     finish();
 }
 
-bool ChildProgram::start(const std::vector<std::string>& argv, Pipe pipe, std::string& failure)
+bool ChildProgram::start(const std::vector<std::string>& argv, Pipe pipe, std::string& failure, const ChildFiles& files)
 {
     finish();
     if (argv.empty()) {
@@ -195,10 +299,15 @@ bool ChildProgram::start(const std::vector<std::string>& argv, Pipe pipe, std::s
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = toChild ? childEnd : inheritableHandle(STD_INPUT_HANDLE, true);
     startup.hStdOutput = toChild ? inheritableHandle(STD_OUTPUT_HANDLE, false) : childEnd;
-    startup.hStdError = inheritableHandle(STD_ERROR_HANDLE, !toChild);
+    startup.hStdError = files.errors ? inheritableCopy(scratchHandle(files.errors))
+                                     : inheritableHandle(STD_ERROR_HANDLE, !toChild);
+    if (files.input)
+        std::fflush(files.input->stream());
+    // Its own process group, so that the console's Ctrl+C reaches only us;
+    // started suspended, so that it is in the job before it does anything.
     PROCESS_INFORMATION started{};
-    const BOOL ok = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                   &startup, &started);
+    const BOOL ok = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
+                                   CREATE_NEW_PROCESS_GROUP | CREATE_SUSPENDED, nullptr, nullptr, &startup, &started);
     const DWORD error = GetLastError();
     for (const HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
         if (handle != nullptr && handle != INVALID_HANDLE_VALUE)
@@ -208,6 +317,12 @@ bool ChildProgram::start(const std::vector<std::string>& argv, Pipe pipe, std::s
         failure = argv[0] + ": cannot start: " + systemMessage(error);
         return false;
     }
+    // Where the system allows no job for it (an older Windows inside a job
+    // of its own), it runs untied rather than not at all.
+    const HANDLE job = childJob();
+    if (job)
+        AssignProcessToJobObject(job, started.hProcess);
+    ResumeThread(started.hThread);
     CloseHandle(started.hThread);
     process_ = reinterpret_cast<intptr_t>(started.hProcess);
 
@@ -239,4 +354,29 @@ int ChildProgram::finish()
     const bool waited = WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
     CloseHandle(process);
     return waited ? static_cast<int>(code) : -1;
+}
+
+int ChildProgram::finishUnlessStopped(bool& cutShort)
+{
+    cutShort = false;
+    if (stream_) {
+        std::fclose(stream_);
+        stream_ = nullptr;
+    }
+    if (process_ == 0)
+        return -1;
+    const HANDLE process = reinterpret_cast<HANDLE>(process_);
+    process_ = 0;
+    const LONG stopsBefore = stopCount;
+    DWORD waited;
+    while ((waited = WaitForSingleObject(process, 20)) == WAIT_TIMEOUT) {
+        if (stopCount != stopsBefore && !cutShort) {
+            TerminateProcess(process, 1);
+            cutShort = true;
+        }
+    }
+    DWORD code = 0;
+    const bool ended = waited == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return ended && !cutShort ? static_cast<int>(code) : -1;
 }
