@@ -78,7 +78,8 @@ bool startDriver(const char* driver)
 }
 
 // Brings SDL's video up on a driver a viewer can see; SDL on its own would
-// fall through to the offscreen driver and play to nobody.
+// fall through to the offscreen driver and play to nobody. A failure keeps
+// SDL's own reason for each display tried.
 bool startVideo(std::string& reason)
 {
     if (named("SDL_VIDEODRIVER")) {
@@ -94,18 +95,21 @@ bool startVideo(std::string& reason)
         return false;
     }
     // Wayland's library complains on stderr when it has no display to try.
-    if (named("WAYLAND_DISPLAY") && startDriver("wayland"))
-        return true;
+    if (named("WAYLAND_DISPLAY")) {
+        if (startDriver("wayland"))
+            return true;
+        reason = std::string("cannot reach the Wayland display ") + std::getenv("WAYLAND_DISPLAY") + ": " +
+                 SDL_GetError();
+    }
     if (named("DISPLAY")) {
         if (startDriver("x11"))
             return true;
-        reason = std::string("cannot reach the X server at DISPLAY=") + std::getenv("DISPLAY");
-    } else if (named("WAYLAND_DISPLAY")) {
-        reason = std::string("cannot reach the Wayland display ") + std::getenv("WAYLAND_DISPLAY");
-    } else {
+        reason += (reason.empty() ? "" : "; ") + std::string("cannot reach the X server at DISPLAY=") +
+                  std::getenv("DISPLAY") + ": " + SDL_GetError();
+    }
+    if (reason.empty())
         reason = "neither DISPLAY nor WAYLAND_DISPLAY is set "
                  "(SDL_VIDEODRIVER=offscreen runs the show without one)";
-    }
     return false;
 }
 
