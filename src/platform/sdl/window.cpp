@@ -77,13 +77,33 @@ bool startDriver(const char* driver)
     return ok;
 }
 
+// Starts the video subsystem, on the named driver unless null, trying an
+// X server that turns it away again for a moment (see
+// DISPLAY_RETRY_PAUSES_MS); SDL says "x11 not available" both for a server
+// in its reset and for none at all.
+bool startVideoOn(const char* driver)
+{
+    auto start = [driver] { return driver ? startDriver(driver) : SDL_InitSubSystem(SDL_INIT_VIDEO) == 0; };
+    const char* driverName = driver ? driver : std::getenv("SDL_VIDEODRIVER");
+    if (start())
+        return true;
+    if (!driverName || std::strcmp(driverName, "x11") != 0)
+        return false;
+    for (int pauseMs : DISPLAY_RETRY_PAUSES_MS) {
+        SDL_Delay(static_cast<Uint32>(pauseMs));
+        if (start())
+            return true;
+    }
+    return false;
+}
+
 // Brings SDL's video up on a driver a viewer can see; SDL on its own would
 // fall through to the offscreen driver and play to nobody. A failure keeps
 // SDL's own reason for each display tried.
 bool startVideo(std::string& reason)
 {
     if (named("SDL_VIDEODRIVER")) {
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0)
+        if (startVideoOn(nullptr))
             return true;
         reason = std::string("SDL_VIDEODRIVER=") + std::getenv("SDL_VIDEODRIVER") + ": " + SDL_GetError();
         return false;
@@ -102,7 +122,7 @@ bool startVideo(std::string& reason)
                  SDL_GetError();
     }
     if (named("DISPLAY")) {
-        if (startDriver("x11"))
+        if (startVideoOn("x11"))
             return true;
         reason += (reason.empty() ? "" : "; ") + std::string("cannot reach the X server at DISPLAY=") +
                   std::getenv("DISPLAY") + ": " + SDL_GetError();
