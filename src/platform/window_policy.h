@@ -61,9 +61,9 @@ bool pixelFormatMeets(const PixelFormatRequest& requested, int alphaBits, int de
 
 // The pauses between attempts to reach a display server that turned the
 // show away, ms. An X server run bare (Xvfb, or X with no session manager)
-// resets whenever its last client leaves, and drops every connection made
-// while it does: a show started just after another client ended (a script's
-// xdpyinfo or xrandr) would fail although the server is up. The pauses add
-// up to about 0.6 s, the longest a display that is not there delays the
-// message that says so.
-constexpr int DISPLAY_RETRY_PAUSES_MS[] = {10, 20, 40, 80, 160, 320};
+// resets whenever its last client leaves, and drops a connection made while
+// it does: a show started just after another client ended (a script's
+// xdpyinfo or xrandr) would fail although the server is up. One attempt
+// after the drop has always got through; the pauses add up to about 0.2 s,
+// the longest a display that is not there delays the line that says so.
+constexpr int DISPLAY_RETRY_PAUSES_MS[] = {10, 40, 160};
