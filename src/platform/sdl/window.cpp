@@ -8,6 +8,7 @@
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <signal.h>
 
 #include <cstdlib>
@@ -231,6 +232,23 @@ bool guardDesktopMode(int display, const SDL_DisplayMode& chosen)
     return false;
 }
 
+// Whether what lies behind the window could show through the drawable's
+// alpha: on Wayland always (the compositor blends each surface by it); on
+// X11 only for a visual with an alpha channel (depth 32), which a
+// compositing manager blends; a depth-24 window is opaque whatever its GL
+// alpha holds.
+bool alphaCanShow(SDL_Window* window)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return true;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes))
+        return true;
+    return attributes.depth == 32;
+}
+
 PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest& format,
                           FullscreenFit& fit, int& refreshHz, std::string& failure)
 {
@@ -296,7 +314,7 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
     result->offscreen = driver && std::strcmp(driver, "offscreen") == 0;
     int alphaBits = 0;
     SDL_GL_GetAttribute(SDL_GL_ALPHA_SIZE, &alphaBits);
-    result->fillAlpha = !result->offscreen && alphaBits > 0;
+    result->fillAlpha = !result->offscreen && alphaBits > 0 && alphaCanShow(window);
     result->context = context;
     result->changedMode = request.fullscreen;
     if (setMode) {
