@@ -9,9 +9,11 @@
 //   split  the same loop with the renderer drained after each step, so each
 //          step's time is its own (ms a frame): the wait for the frame
 //          before, the passes (frame and fades), the upscale of a scaled
-//          frame, the swap, and the rest (clock and messages). At the scale
-//          the free run settled on; the drains cost some overlap, so its
-//          frames are slower than the free run's.
+//          frame, the swap, and the rest (clock and messages). At the
+//          scale the free run settled on; the drains cost some overlap, so
+//          its frames are slower than the free run's.
+// Both give the processor time a frame took, all threads together, which
+// other work on the machine disturbs less than the wall clock.
 // See the README for a run under Xvfb with openbox.
 #include <benchmark/benchmark.h>
 
@@ -19,6 +21,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <utility>
@@ -65,6 +68,7 @@ public:
     {
         counting = true;
         counted = 0;
+        cpuStart = std::clock();
         longGaps = 0;
         worstGapMs = waitMs = passesMs = upscaleMs = swapMs = 0.0;
     }
@@ -114,6 +118,7 @@ public:
     uint64_t presents = 0;
     uint64_t counted = 0;   // presents while counting
     Clock::time_point lastShown;
+    std::clock_t cpuStart = 0;  // the process's processor time when counting began
     double worstGapMs = 0.0;
     int longGaps = 0;       // gaps over LONG_GAP_MS
     double waitMs = 0.0, passesMs = 0.0, upscaleMs = 0.0, swapMs = 0.0;  // summed over the frames
@@ -182,6 +187,11 @@ void BM_WindowBusyStretch(benchmark::State& state)
         state.counters["scale"] = live.renderScale();
         state.counters["fps"] = seconds > 0.0 ? static_cast<double>(frames) / seconds : 0.0;
         state.counters["fullscreen"] = options.window ? 0.0 : 1.0;
+        // Processor time of all threads (the renderer's included): less
+        // disturbed than wall time by other work on the machine.
+        if (frames > 0)
+            state.counters["cpu_ms"] = 1000.0 * static_cast<double>(std::clock() - timed.cpuStart) /
+                                       CLOCKS_PER_SEC / static_cast<double>(frames);
         if (!split) {
             state.counters["worst_gap_ms"] = timed.worstGapMs;
             state.counters["gaps_over_100ms"] = timed.longGaps;
