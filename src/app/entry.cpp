@@ -2,18 +2,15 @@
 
 #include "app/demo.h"
 #include "app/fixed_step.h"
+#include "app/live_frame_io.h"
 #include "app/main_loop.h"
 #include "app/options.h"
 #include "app/playback.h"
-#include "app/render_scale.h"
 #include "audio/audio_engine.h"
 #include "gl/gl_window.h"
-#include "gl/scaled_frame.h"
 #include "platform/frame_loop.h"
 #include "platform/log.h"
 #include "platform/window.h"
-#include "show/fades.h"
-#include "show/frame.h"
 #include "show/scene.h"
 
 namespace {
@@ -22,69 +19,6 @@ constexpr int WINDOW_DEFAULT_WIDTH = 1280;   // pixels, --window without --size
 constexpr int WINDOW_DEFAULT_HEIGHT = 720;
 constexpr int FULLSCREEN_WIDTH = 1920;       // pixels, the mode asked for
 constexpr int FULLSCREEN_HEIGHT = 1080;
-
-// The main loop's outside world on a real window and the 1 ms clock.
-class LiveFrameIo : public FrameIo {
-public:
-    LiveFrameIo(Demo& demo, Scene& scene, float renderScale) : demo_(demo), scene_(scene)
-    {
-        DisplayMode desktop;
-        const int refreshHz = platformDesktopMode(desktop, demo.settings.display) ? desktop.refreshHz : 0;
-        scale_.start(renderScale, frameBudgetMs(refreshHz));
-    }
-
-    void readFrameTime() override
-    {
-        const uint32_t before = demo_.timeMs;
-        demo_.clock.readFrameTime(demo_.timeMs, demo_.frameStep);
-        if (timed_)
-            scale_.frameTook(static_cast<float>(demo_.timeMs - before));
-        timed_ = true;
-    }
-
-    bool peekMessage(Message& message) override
-    {
-        PlatformEvent event;
-        if (!platformPollEvent(event))
-            return false;
-        message = Message{};
-        switch (event.kind) {
-        case PlatformEvent::KeyDown:
-            message.kind = Message::KeyDown;
-            message.wParam = event.virtualKey;
-            message.alt = event.alt;
-            break;
-        case PlatformEvent::CloseRequest:
-            message.kind = Message::Close;
-            break;
-        case PlatformEvent::Resize:
-            message.kind = Message::Resize;
-            message.width = event.width;
-            message.height = event.height;
-            break;
-        case PlatformEvent::Other:
-            break;
-        }
-        return true;
-    }
-
-    void renderFrame() override
-    {
-        scaled_.begin(scale_.scale(), demo_.settings.width, demo_.settings.height);
-        ::renderFrame(scene_);
-    }
-    void drawFades() override { ::drawFades(demo_); }
-    // Framebuffer 0, with a frame drawn smaller scaled up into it.
-    void bindWindowFramebuffer() override { scaled_.finish(); }
-    void present() override { platformSwapWindow(demo_.window); }
-
-private:
-    Demo& demo_;
-    Scene& scene_;
-    RenderScaleController scale_;
-    ScaledFrame scaled_;  // released with this, before the context goes
-    bool timed_ = false;  // a frame time was read before
-};
 
 // Starts the music channel (volume 0 when musicOn is off) at the show's
 // start time and marks it playing.

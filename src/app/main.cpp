@@ -7,6 +7,7 @@
 #include "app/demo.h"
 #include "app/entry.h"
 #include "app/options.h"
+#include "gl/gl_window.h"
 #include "platform/files.h"
 #include "platform/mode_guard.h"
 
@@ -34,6 +35,11 @@ int main(int argc, char** argv)
     }
     if (!options.dataFolder.empty())
         setContentFolder(options.dataFolder);
+
+    // The display comes up before the Demo reads the desktop's shape, and
+    // stays up for the window.
+    if (!openDisplay())
+        return 1;
 
     // Constructed first and destroyed last: its destruction frees the audio
     // engine and the shader and texture registries. The run owns it, since

@@ -57,16 +57,22 @@ void readGlVersion(Demo& demo)
     demo.glVersion.minor = minor;
 }
 
+bool openDisplay()
+{
+    std::string reason;
+    if (platformInitVideo(reason, WINDOW_CLASS))
+        return true;
+    logMessage("window", "no display: %s", reason.c_str());
+    return false;
+}
+
 bool createGlWindow(Demo& demo, int width, int height, bool fullscreen, int bits)
 {
     demo.settings.colourBits = bits;
     demo.settings.fullscreen = fullscreen;
 
-    std::string reason;
-    if (!platformInitVideo(reason, WINDOW_CLASS)) {
-        logMessage("window", "no display: %s", reason.c_str());
+    if (!openDisplay())
         return false;
-    }
     demo.classRegistered = true;
 
     WindowRequest request;

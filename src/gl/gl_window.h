@@ -15,6 +15,14 @@ struct Message;
 extern float nearPlane;
 extern float farPlane;
 
+// Brings up the display the show's windows are made on (the video
+// subsystem, with the show's window class); false, with the reason on
+// stderr, when there is none. A show that will open a window calls it
+// before anything asks about the desktop: on an X server, a query with the
+// video down connects and disconnects, and a server that resets when its
+// last client leaves can drop the connection made for the window right
+// after. Done by createGlWindow when not done before; destroyGlWindow ends it.
+bool openDisplay();
 // The whole opening sequence; false (with a message on stderr) on failure.
 bool openWindow(Demo& demo);
 // Window, mode change, pixel format, context, version, extensions.

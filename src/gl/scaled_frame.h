@@ -27,8 +27,8 @@ public:
     // framebuffer cannot be made, false: the frame goes to the window.
     bool begin(float scale, int drawableWidth, int drawableHeight);
     // After the passes and fades: binds the window's framebuffer and, when
-    // begin drew offscreen, clears the window and lays the picture over its
-    // viewport, leaving the viewport and the GL state as they were.
+    // begin drew offscreen, clears the window's colour and lays the picture
+    // over its viewport, leaving the viewport and the GL state as they were.
     void finish();
     // Deletes the framebuffer and its attachments.
     void release();

@@ -90,6 +90,10 @@ bool platformInitVideo(std::string& reason, const char* windowClass = nullptr);
 void platformQuitVideo();
 
 // The desktop's current mode on monitor `display`; false when unknown.
+// With the video subsystem down, SDL's backend brings it up for the query
+// and takes it down again: on an X server that may leave it with no client,
+// and one that resets then can drop the next connection, so a show that
+// will open a window brings the video up first.
 bool platformDesktopMode(DisplayMode& mode, int display = 0);
 // Monitors the video subsystem sees (it must be up); 0 when unknown.
 int platformDisplayCount();

@@ -1,6 +1,7 @@
 // What the window backends decide alike, written once: which fullscreen
 // modes to try and in which order, how the desktop's own mode meets a
-// request, and which pixel formats to try. A backend only carries out the
+// request, which pixel formats to try, and how long a display server that
+// turns the show away is tried again. A backend only carries out the
 // attempts with its own interfaces (finding and setting a mode, choosing a
 // pixel format) and reports what it got in the terms of window.h.
 // Pure functions; any thread.
@@ -57,3 +58,12 @@ void pixelFormatAttempts(const PixelFormatRequest& requested, PixelFormatAttempt
 // True when a format with these bits has at least the alpha, depth and
 // stencil bits asked for (the colour depth is the display's).
 bool pixelFormatMeets(const PixelFormatRequest& requested, int alphaBits, int depthBits, int stencilBits);
+
+// The pauses between attempts to reach a display server that turned the
+// show away, ms. An X server run bare (Xvfb, or X with no session manager)
+// resets whenever its last client leaves, and drops a connection made while
+// it does: a show started just after another client ended (a script's
+// xdpyinfo or xrandr) would fail although the server is up. One attempt
+// after the drop has always got through; the pauses add up to about 0.2 s,
+// the longest a display that is not there delays the line that says so.
+constexpr int DISPLAY_RETRY_PAUSES_MS[] = {10, 40, 160};

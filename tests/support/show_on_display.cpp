@@ -29,6 +29,18 @@ std::string ShowOnDisplay::log() const
     return runCommand({"cat", log_}, {}, seconds(5), status);
 }
 
+std::string ShowOnDisplay::waitForWindow(milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end && child_.running()) {
+        const std::string window = session_.findWindow(SHOW_WINDOW_CLASS);
+        if (!window.empty())
+            return window;
+        std::this_thread::sleep_for(milliseconds(50));
+    }
+    return "";
+}
+
 bool ShowOnDisplay::waitForPicture(const std::string& window, Screenshot& shot, milliseconds limit, int width,
                                    int height)
 {

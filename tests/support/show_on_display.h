@@ -24,6 +24,9 @@ public:
     bool started() const { return started_; }
     pid_t pid() const { return child_.pid(); }
     std::string log() const;
+    // The show's window once it is visible, waiting up to `limit`; empty
+    // when none came or the show exited first.
+    std::string waitForWindow(std::chrono::milliseconds limit);
     // Waits for a screenshot of `window` (root when empty) with a drawn frame.
     bool waitForPicture(const std::string& window, Screenshot& shot, std::chrono::milliseconds limit,
                         int width = 0, int height = 0);

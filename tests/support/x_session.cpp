@@ -162,10 +162,13 @@ std::string runCommand(const std::vector<std::string>& argv, const std::vector<s
     return text;
 }
 
-XSession::XSession(int width, int height)
+XSession::XSession(int width, int height, XvfbOptions options)
 {
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    start({"Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, "Xvfb");
+    std::vector<std::string> args = {"Xvfb", "-screen", "0", screen, "-nolisten", "tcp"};
+    if (!options.resetsWhenIdle)
+        args.push_back("-noreset");
+    start(args, "Xvfb", options.windowManager);
 }
 
 XSession::XSession(const std::string& xorgConf)
@@ -180,7 +183,7 @@ XSession::XSession(const std::string& xorgConf)
           "Xorg (dummy driver)");
 }
 
-void XSession::start(std::vector<std::string> serverArgs, const std::string& what)
+void XSession::start(std::vector<std::string> serverArgs, const std::string& what, bool windowManager)
 {
     int fds[2];
     if (pipe(fds) != 0) {
@@ -212,6 +215,10 @@ void XSession::start(std::vector<std::string> serverArgs, const std::string& wha
         return;
     }
     display_ = ":" + number;
+    if (!windowManager) {
+        ok_ = true;
+        return;
+    }
 
     if (!windowManager_.start({"openbox", "--sm-disable"}, environment(), tempPath("openbox"))) {
         why_ = "openbox cannot be started (is the openbox package installed?)";
@@ -262,14 +269,25 @@ std::string XSession::waitForWindowNamed(const std::string& title, std::chrono::
     return waitForWindowBy("--name", "^" + title + "$", limit);
 }
 
+std::string XSession::findWindow(const std::string& windowClass) const
+{
+    return findWindowBy("--class", windowClass);
+}
+
+std::string XSession::findWindowBy(const char* how, const std::string& what) const
+{
+    int status = 0;
+    const std::string ids = tool({"xdotool", "search", "--onlyvisible", how, what}, status);
+    return status == 0 ? ids.substr(0, ids.find('\n')) : "";
+}
+
 std::string XSession::waitForWindowBy(const char* how, const std::string& what, std::chrono::milliseconds limit) const
 {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
-        int status = 0;
-        std::string ids = tool({"xdotool", "search", "--onlyvisible", how, what}, status);
-        if (status == 0 && !ids.empty())
-            return ids.substr(0, ids.find('\n'));
+        const std::string window = findWindowBy(how, what);
+        if (!window.empty())
+            return window;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return "";

@@ -1,5 +1,5 @@
 // A private X session for tests that need a real display: an Xvfb server
-// of a chosen size, or Xorg with the dummy video driver and a given
+// of a chosen size (with or without the window manager), or Xorg with the dummy video driver and a given
 // configuration (for real mode changes; root only), with the openbox window
 // manager on it; tools run on that display (xdotool, xrandr), screenshots of
 // the root or of a window. Everything started here is stopped by the
@@ -53,10 +53,16 @@ private:
 std::string runCommand(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                        std::chrono::milliseconds limit, int& status);
 
+// How an Xvfb session is run.
+struct XvfbOptions {
+    bool windowManager = true;  // openbox on it
+    bool resetsWhenIdle = false;  // the server's own default: it resets when its last client leaves
+};
+
 class XSession {
 public:
     // Xvfb with one screen of width x height.
-    XSession(int width, int height);
+    XSession(int width, int height, XvfbOptions options = XvfbOptions());
     // Xorg with the dummy driver and `xorgConf` (the text of an xorg.conf).
     explicit XSession(const std::string& xorgConf);
     ~XSession();
@@ -70,6 +76,8 @@ public:
     // Runs a tool (xdotool, xwininfo, import ...) on this display.
     std::string tool(const std::vector<std::string>& argv, int& status,
                      std::chrono::milliseconds limit = std::chrono::seconds(20)) const;
+    // The first visible window of WM_CLASS `windowClass` now; empty when none.
+    std::string findWindow(const std::string& windowClass) const;
     // The first visible window of WM_CLASS `windowClass`, waiting up to `limit`; empty when none.
     std::string waitForWindow(const std::string& windowClass, std::chrono::milliseconds limit) const;
     // The first visible window whose title is `title`, waiting up to `limit`; empty when none.
@@ -79,9 +87,11 @@ public:
 
 private:
     // The first visible window that xdotool finds with `how` ("--class", "--name") matching `what`.
+    std::string findWindowBy(const char* how, const std::string& what) const;
     std::string waitForWindowBy(const char* how, const std::string& what, std::chrono::milliseconds limit) const;
-    // Starts the server (whose arguments get -displayfd N appended), then openbox.
-    void start(std::vector<std::string> serverArgs, const std::string& what);
+    // Starts the server (whose arguments get -displayfd N appended), then
+    // openbox when `windowManager`.
+    void start(std::vector<std::string> serverArgs, const std::string& what, bool windowManager = true);
 
     Child server_;
     Child windowManager_;

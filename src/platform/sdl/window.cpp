@@ -8,6 +8,7 @@
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <signal.h>
 
 #include <cstdlib>
@@ -77,12 +78,33 @@ bool startDriver(const char* driver)
     return ok;
 }
 
+// Starts the video subsystem, on the named driver unless null, trying an
+// X server that turns it away again for a moment (see
+// DISPLAY_RETRY_PAUSES_MS); SDL says "x11 not available" both for a server
+// in its reset and for none at all.
+bool startVideoOn(const char* driver)
+{
+    auto start = [driver] { return driver ? startDriver(driver) : SDL_InitSubSystem(SDL_INIT_VIDEO) == 0; };
+    const char* driverName = driver ? driver : std::getenv("SDL_VIDEODRIVER");
+    if (start())
+        return true;
+    if (!driverName || std::strcmp(driverName, "x11") != 0)
+        return false;
+    for (int pauseMs : DISPLAY_RETRY_PAUSES_MS) {
+        SDL_Delay(static_cast<Uint32>(pauseMs));
+        if (start())
+            return true;
+    }
+    return false;
+}
+
 // Brings SDL's video up on a driver a viewer can see; SDL on its own would
-// fall through to the offscreen driver and play to nobody.
+// fall through to the offscreen driver and play to nobody. A failure keeps
+// SDL's own reason for each display tried.
 bool startVideo(std::string& reason)
 {
     if (named("SDL_VIDEODRIVER")) {
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0)
+        if (startVideoOn(nullptr))
             return true;
         reason = std::string("SDL_VIDEODRIVER=") + std::getenv("SDL_VIDEODRIVER") + ": " + SDL_GetError();
         return false;
@@ -94,18 +116,21 @@ bool startVideo(std::string& reason)
         return false;
     }
     // Wayland's library complains on stderr when it has no display to try.
-    if (named("WAYLAND_DISPLAY") && startDriver("wayland"))
-        return true;
-    if (named("DISPLAY")) {
-        if (startDriver("x11"))
+    if (named("WAYLAND_DISPLAY")) {
+        if (startDriver("wayland"))
             return true;
-        reason = std::string("cannot reach the X server at DISPLAY=") + std::getenv("DISPLAY");
-    } else if (named("WAYLAND_DISPLAY")) {
-        reason = std::string("cannot reach the Wayland display ") + std::getenv("WAYLAND_DISPLAY");
-    } else {
+        reason = std::string("cannot reach the Wayland display ") + std::getenv("WAYLAND_DISPLAY") + ": " +
+                 SDL_GetError();
+    }
+    if (named("DISPLAY")) {
+        if (startVideoOn("x11"))
+            return true;
+        reason += (reason.empty() ? "" : "; ") + std::string("cannot reach the X server at DISPLAY=") +
+                  std::getenv("DISPLAY") + ": " + SDL_GetError();
+    }
+    if (reason.empty())
         reason = "neither DISPLAY nor WAYLAND_DISPLAY is set "
                  "(SDL_VIDEODRIVER=offscreen runs the show without one)";
-    }
     return false;
 }
 
@@ -207,6 +232,23 @@ bool guardDesktopMode(int display, const SDL_DisplayMode& chosen)
     return false;
 }
 
+// Whether what lies behind the window could show through the drawable's
+// alpha: on Wayland always (the compositor blends each surface by it); on
+// X11 only for a visual with an alpha channel (depth 32), which a
+// compositing manager blends; a depth-24 window is opaque whatever its GL
+// alpha holds.
+bool alphaCanShow(SDL_Window* window)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return true;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes))
+        return true;
+    return attributes.depth == 32;
+}
+
 PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest& format,
                           FullscreenFit& fit, int& refreshHz, std::string& failure)
 {
@@ -272,7 +314,7 @@ PlatformWindow* tryCreate(const WindowRequest& request, const PixelFormatRequest
     result->offscreen = driver && std::strcmp(driver, "offscreen") == 0;
     int alphaBits = 0;
     SDL_GL_GetAttribute(SDL_GL_ALPHA_SIZE, &alphaBits);
-    result->fillAlpha = !result->offscreen && alphaBits > 0;
+    result->fillAlpha = !result->offscreen && alphaBits > 0 && alphaCanShow(window);
     result->context = context;
     result->changedMode = request.fullscreen;
     if (setMode) {
