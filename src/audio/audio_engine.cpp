@@ -27,9 +27,10 @@ constexpr int CONVERT_BLOCK_FRAMES = 512;
 constexpr uint64_t NS_PER_SECOND = 1000000000ull;
 // A move further ahead than this seeks instead of decoding the frames between.
 constexpr uint64_t SEEK_AHEAD_SECONDS = 1;
-// The device keeps this much behind what it has handed out, for the
-// spectrum of what is heard (far more than any output latency).
-constexpr uint64_t DEVICE_HISTORY_MS = 1500;
+// The feeder keeps this much decoded behind what it has fed, for the
+// spectrum of what is heard: more than its lead and any output's latency
+// together (the page's are the longest, about 1.9 s).
+constexpr uint64_t DEVICE_HISTORY_MS = 2000;
 // The most output latency believed (a driver's report beyond is an error;
 // the page's worklet queue and output together hold about 0.85 s).
 constexpr uint64_t MAX_LATENCY_MS = 2000;
