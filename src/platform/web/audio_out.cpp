@@ -321,6 +321,9 @@ bool audioOutOpen(int device, uint32_t rate, AudioOutFill fill, AudioOutFeed fee
     output.rate = rate;
     output.paused = true;
     output.latencyFrames = 2 * SCRIPT_BLOCK_FRAMES;
+    // Time is kept from here: until the worklet has loaded, the sound of
+    // the time since goes by with the clock.
+    output.keptMs = emscripten_get_now();
     output.open = true;
     return true;
 }
