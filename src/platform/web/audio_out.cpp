@@ -208,6 +208,9 @@ EM_JS(void, webAudioWorkletState, (double* state), {
     var since = out.at >= 0 ? Math.max(0, rendering - out.at) : 0;
     var taken = Math.min(out.posted, out.consumed + since);
     var heard = out.at >= 0 ? out.consumed + (out.heardTime() * rate - out.at) : -(rendering - out.heardTime() * rate);
+    // Never past what it has taken: a queue that ran dry (the main thread
+    // held up, its last word still waiting behind this frame) plays nothing.
+    heard = Math.min(heard, taken);
     HEAPF64[state >> 3] = out.posted - taken;
     HEAPF64[(state >> 3) + 1] = Math.max(0, out.posted - heard);
 });
