@@ -5,6 +5,12 @@
 #include <chrono>
 #include <thread>
 
+// What the recording asks the server for at a time. PipeWire's graph cycle
+// follows its smallest client, and a few milliseconds' cycle on an idle
+// virtual machine misses its wake-ups now and then (a test that wants one
+// forces it); 25 ms gives the graph's usual 1024 frames.
+constexpr pa_usec_t FRAGMENT_US = 25000;
+
 struct MonitorRecorder::State {
     pa_threaded_mainloop* loop = nullptr;
     pa_context* context = nullptr;
@@ -71,7 +77,7 @@ MonitorRecorder::MonitorRecorder(const std::string& server, const std::string& s
         pa_stream_set_read_callback(s.stream, captured, &s.samples);
         pa_buffer_attr attributes = {};
         attributes.maxlength = static_cast<uint32_t>(-1);
-        attributes.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(5000, &spec));
+        attributes.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(FRAGMENT_US, &spec));
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
                                                           PA_STREAM_ADJUST_LATENCY);
         ok_ = pa_stream_connect_record(s.stream, source.c_str(), &attributes, flags) >= 0 &&
