@@ -55,9 +55,8 @@ void streamWants(pa_stream* stream, size_t bytes, void*)
     for (size_t frames = bytes / FRAME_BYTES; frames > 0;) {
         const uint32_t count = static_cast<uint32_t>(std::min<size_t>(frames, BLOCK_FRAMES));
         // What the stream holds before this block: written and not yet
-        // heard, the sink's own delay included.
-        // Until the server has said (after a start or a flush), what it
-        // last said.
+        // heard, the sink's own delay included (until the server has said,
+        // after a start or a flush, what it said last).
         pa_usec_t held = 0;
         int negative = 0;
         if (pa_stream_get_latency(stream, &held, &negative) == 0)
