@@ -35,7 +35,6 @@ class DeviceFeed {
 public:
     // Room for at least `frames` stereo frames (rounded up to a power of two).
     void allocate(uint32_t frames);
-    uint64_t capacity() const { return capacity_; }
 
     // Main thread: the generation the callback may play, and whether it should.
     void want(uint64_t generation, bool playing);

@@ -86,7 +86,7 @@ EM_JS(int, webAudioOpen, (int rate, int scriptBlockFrames), {
     }
     if (context.sampleRate !== rate)
         return -2;
-    var out = {context: context, node: null, mode: 0, posted: 0, consumed: 0, at: -1, starved: 0, flushes: 0};
+    var out = {context: context, node: null, mode: 0, posted: 0, consumed: 0, at: -1, flushes: 0};
     Module.quillmoorAudioOut = out;
 
     // The context time being heard now: the output timestamp's, carried
@@ -126,7 +126,7 @@ EM_JS(int, webAudioOpen, (int rate, int scriptBlockFrames), {
     var processor = [
         "class QuillmoorOutput extends AudioWorkletProcessor {",
         "  constructor() {",
-        "    super(); this.queue = []; this.offset = 0; this.consumed = 0; this.starved = 0; this.quanta = 0;",
+        "    super(); this.queue = []; this.offset = 0; this.consumed = 0; this.quanta = 0;",
         "    this.flushes = 0;",
         "    this.port.onmessage = (event) => {",
         "      var message = event.data;",
@@ -148,11 +148,9 @@ EM_JS(int, webAudioOpen, (int rate, int scriptBlockFrames), {
         "      this.offset += take; this.consumed += take;",
         "      if (this.offset === frames) { this.queue.shift(); this.offset = 0; }",
         "    }",
-        "    if (i < n && this.consumed > 0) this.starved += n - i;",
         "    for (; i < n; ++i) left[i] = right[i] = 0;",
         "    if (this.quanta++ % 8 === 0)",
-        "      this.port.postMessage({consumed: this.consumed, at: currentFrame + n, starved: this.starved,",
-        "                             flushes: this.flushes});",
+        "      this.port.postMessage({consumed: this.consumed, at: currentFrame + n, flushes: this.flushes});",
         "    return true;",
         "  }",
         "}",
@@ -175,7 +173,6 @@ EM_JS(int, webAudioOpen, (int rate, int scriptBlockFrames), {
                     return;  // said before the last flush reached it
                 out.consumed = event.data.consumed;
                 out.at = event.data.at;
-                out.starved = event.data.starved;
             };
             node.connect(context.destination);
             out.node = node;
