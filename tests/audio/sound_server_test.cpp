@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +41,12 @@ struct ServerCase {
     const char* name;
     SoundServer::Kind kind;
 };
+
+// The case's name, not its bytes, in the test's name.
+void PrintTo(const ServerCase& server, std::ostream* out)
+{
+    *out << server.name;
+}
 
 // Beside the engine's position, the recording's frame the sink plays then.
 struct Reading {
@@ -230,8 +237,17 @@ TEST_P(SoundServerTest, PositionIsWhatIsHeardAtEveryGraphCycle)
             ASSERT_TRUE(server->forceGraphCycle(cycle));
         }
         const std::string what = pipeWire ? "cycle of " + std::to_string(cycle) + " frames" : "PulseAudio";
+        // Twice the figures an idle machine gives (see the README), for a
+        // busy one; a position a graph cycle off fails from 1024 frames on.
+        constexpr double MEDIAN_MS = 10.0, WANDER_MS = 20.0;
+        const auto wander = [](const Spread& ahead) { return std::max(std::fabs(ahead.low), std::fabs(ahead.high)); };
+        const auto inSync = [&](const Spread& ahead) {
+            return std::fabs(ahead.median) <= MEDIAN_MS && wander(ahead) <= WANDER_MS;
+        };
         Spread ahead;
-        // As above, a run whose recording broke off is tried again.
+        // As above, a run that a busy machine broke off, or held up so long
+        // that the server's own account of what it played slipped, is tried
+        // again.
         for (int attempt = 1; attempt <= 3; ++attempt) {
             const uint32_t handle = startPlaying();
             ASSERT_NE(handle, 0u);
@@ -243,15 +259,15 @@ TEST_P(SoundServerTest, PositionIsWhatIsHeardAtEveryGraphCycle)
             const std::vector<float> heard = stopPlaying();
             const Heard result = hear(heard, reference, stretch, what);
             ahead = result.ahead;
-            if (result.check.broken == 0 && result.match.correlation > 0.99)
+            const bool whole = result.check.broken == 0 && result.match.correlation > 0.99;
+            if (whole && inSync(ahead))
                 break;
-            std::printf("attempt %d: the soundtrack is not whole in the recording (an underrun?)\n", attempt);
+            std::printf("attempt %d: %s\n", attempt,
+                        whole ? "the position is off what is heard" : "the soundtrack is not whole in the recording (an underrun?)");
         }
         ASSERT_GT(ahead.count, 100u) << what;
-        // Twice the figures an idle machine gives (see the README), for a
-        // busy one; a position a graph cycle off fails from 1024 frames on.
-        EXPECT_LE(std::fabs(ahead.median), 10.0) << what << ": the play position is not what is heard";
-        EXPECT_LE(std::max(std::fabs(ahead.low), std::fabs(ahead.high)), 20.0) << what << ": the position wanders";
+        EXPECT_LE(std::fabs(ahead.median), MEDIAN_MS) << what << ": the play position is not what is heard";
+        EXPECT_LE(wander(ahead), WANDER_MS) << what << ": the position wanders";
     }
     if (pipeWire)
         server->forceGraphCycle(0);
