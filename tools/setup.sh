@@ -74,7 +74,10 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "setup: installing ${missing[*]}" >&2
-cmd=(apt-get install -y --no-install-recommends "${missing[@]}")
+# Two set-ups at once (`make test` beside `make web`) wait for each other's
+# package lock instead of failing.
+lock=(-o DPkg::Lock::Timeout=600)
+cmd=(apt-get "${lock[@]}" install -y --no-install-recommends "${missing[@]}")
 if [ "$(id -u)" -eq 0 ]; then
   sudo=()
 elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
@@ -85,5 +88,5 @@ else
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get "${lock[@]}" update -qq
 "${sudo[@]}" "${cmd[@]}"
