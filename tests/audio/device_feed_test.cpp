@@ -73,7 +73,11 @@ TEST(DeviceFeed, CallbackPlaysOnlyTheWantedGenerationInOrderThroughManyMoves)
         }
     });
 
-    for (int move = 0; move < 300; ++move) {
+    // At least 300 moves, and on until the callback has played enough to
+    // prove something, which a busy machine can take a while to allow.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (int move = 0; move < 300 || (played.load() <= 1000u && std::chrono::steady_clock::now() < deadline);
+         ++move) {
         std::this_thread::sleep_for(std::chrono::microseconds(300 + move % 7 * 200));
         std::lock_guard<std::mutex> held(feedLock);
         // The flag the callback checks is raised after a pause is asked for
