@@ -3,7 +3,7 @@
 #include "app/controls.h"
 #include "app/demo.h"
 #include "app/playback.h"
-#include "gl/gl_window.h"
+#include "app/show_window.h"
 
 void dispatchMessage(Demo& demo, const Message& message)
 {

@@ -11,7 +11,7 @@
 
 #include "app/demo.h"
 #include "app/entry.h"
-#include "gl/gl_window.h"
+#include "app/show_window.h"
 #include "platform/log.h"
 #include "show/scene.h"
 #include "show_harness.h"
