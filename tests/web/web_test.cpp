@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,7 +26,10 @@
 
 namespace {
 
-const std::string SITE = std::string(QUILLMOOR_WEB_BUILD_DIR) + "/quillmoor-web";
+// The page the tests play carries the tests' hooks; the shipped one must not.
+const std::string SITE = std::string(QUILLMOOR_WEB_BUILD_DIR) + "/quillmoor-web-test";
+const std::string SHIPPED_SITE = std::string(QUILLMOOR_WEB_BUILD_DIR) + "/quillmoor-web";
+constexpr const char* TEST_HOOK_PREFIX = "quillmoorTest";
 
 // What the driver saw of one visit to the page.
 struct Visit {
@@ -147,6 +152,25 @@ protected:
             REAL_PART_MISSING() << "no browser build in " << SITE << " (make web builds it)";
     }
 };
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The hooks' names are in the test page's program and in neither file of
+// the shipped one (the runtime's exports list names every export).
+TEST_F(WebPage, ShippedProgramCarriesNoTestHook)
+{
+    ASSERT_NE(fileText(SITE + "/quillmoor.js").find(TEST_HOOK_PREFIX), std::string::npos)
+        << "the test page's program has lost its hooks";
+    for (const char* name : {"/quillmoor.js", "/quillmoor.wasm"}) {
+        const std::string shipped = fileText(SHIPPED_SITE + name);
+        ASSERT_FALSE(shipped.empty()) << SHIPPED_SITE << name << " is missing";
+        EXPECT_EQ(shipped.find(TEST_HOOK_PREFIX), std::string::npos) << SHIPPED_SITE << name;
+    }
+}
 
 #define SKIP_WHEN_MISSING(visit) \
     if (!(visit).skip.empty())   \
