@@ -58,14 +58,3 @@ FrameOutcome runFrame(Demo& demo, FrameIo& io)
     outcome.goOn = !quit;
     return outcome;
 }
-
-uint64_t runMainLoop(Demo& demo, FrameIo& io)
-{
-    uint64_t presented = 0;
-    for (;;) {
-        const FrameOutcome outcome = runFrame(demo, io);
-        presented += outcome.presented ? 1 : 0;
-        if (!outcome.goOn)
-            return presented;
-    }
-}

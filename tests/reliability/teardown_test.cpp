@@ -14,6 +14,7 @@
 #include "app/show_window.h"
 #include "platform/log.h"
 #include "show/scene.h"
+#include "support/show_loops.h"
 #include "show_harness.h"
 
 namespace {
