@@ -15,8 +15,11 @@ uint32_t nextTimerId = 1;  // for backends whose system gives no identifier
 
 }  // namespace
 
-uint32_t startRegisteredTimer(std::unique_ptr<RunningTimer> timer)
+uint32_t platformTimerStart(uint32_t delayMs, uint32_t resolutionMs, TimerCallback callback, void* user)
 {
+    if (!callback)
+        return 0;
+    std::unique_ptr<RunningTimer> timer = makeRunningTimer(delayMs, resolutionMs, callback, user);
     std::lock_guard<std::mutex> guard(timersLock);
     const uint32_t id = timer->start(nextTimerId);
     if (id == 0)
@@ -27,7 +30,7 @@ uint32_t startRegisteredTimer(std::unique_ptr<RunningTimer> timer)
     return id;
 }
 
-void killRegisteredTimer(uint32_t id)
+void platformTimerKill(uint32_t id)
 {
     std::unique_ptr<RunningTimer> timer;
     {

@@ -94,24 +94,8 @@ uint32_t platformTimerCaps(TimerCaps& caps)
     return 0;
 }
 
-uint32_t platformTimerBeginPeriod(uint32_t periodMs)
+std::unique_ptr<RunningTimer> makeRunningTimer(uint32_t delayMs, uint32_t resolutionMs, TimerCallback callback,
+                                               void* user)
 {
-    return periodMs == 0 ? 1 : 0;
-}
-
-uint32_t platformTimerEndPeriod(uint32_t periodMs)
-{
-    return periodMs == 0 ? 1 : 0;
-}
-
-uint32_t platformTimerStart(uint32_t delayMs, uint32_t resolutionMs, TimerCallback callback, void* user)
-{
-    if (!callback)
-        return 0;
-    return startRegisteredTimer(std::make_unique<PeriodicTimer>(delayMs, resolutionMs, callback, user));
-}
-
-void platformTimerKill(uint32_t id)
-{
-    killRegisteredTimer(id);
+    return std::make_unique<PeriodicTimer>(delayMs, resolutionMs, callback, user);
 }

@@ -84,14 +84,8 @@ uint32_t platformTimerEndPeriod(uint32_t periodMs)
     return timeEndPeriod(periodMs);
 }
 
-uint32_t platformTimerStart(uint32_t delayMs, uint32_t resolutionMs, TimerCallback callback, void* user)
+std::unique_ptr<RunningTimer> makeRunningTimer(uint32_t delayMs, uint32_t resolutionMs, TimerCallback callback,
+                                               void* user)
 {
-    if (!callback)
-        return 0;
-    return startRegisteredTimer(std::make_unique<MultimediaTimer>(delayMs, resolutionMs, callback, user));
-}
-
-void platformTimerKill(uint32_t id)
-{
-    killRegisteredTimer(id);
+    return std::make_unique<MultimediaTimer>(delayMs, resolutionMs, callback, user);
 }
