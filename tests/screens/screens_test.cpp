@@ -273,52 +273,57 @@ void expectDesktopBack(const XSession& session)
 
 }  // namespace
 
-TEST(ModeChange, SwitchesTo120HzAndPutsTheDesktopBackOnEscape)
+// Xorg with the dummy driver, with or without a 120 Hz mode, and the show
+// fullscreen on it at a rate from lowHz to highHz.
+class ModeChange : public ::testing::Test, protected ShowOnDesktop {
+protected:
+    void openFullscreen(bool has120Hz, double lowHz, double highHz)
+    {
+        session = std::make_unique<XSession>(dummyXorgConf(has120Hz));
+        REQUIRE_XORG(*session);
+        show = std::make_unique<ShowOnDisplay>(*session, std::vector<std::string>{"--from", "20s"});
+        window = waitForFullscreen(*session, *show, lowHz, highHz);
+        ASSERT_FALSE(window.empty());
+    }
+};
+
+#define OPEN_FULLSCREEN(...)                                                        \
+    do {                                                                            \
+        openFullscreen(__VA_ARGS__);                                                \
+        if (::testing::Test::HasFatalFailure() || ::testing::Test::IsSkipped())     \
+            return;                                                                 \
+    } while (0)
+
+TEST_F(ModeChange, SwitchesTo120HzAndPutsTheDesktopBackOnEscape)
 {
-    XSession session(dummyXorgConf(true));
-    REQUIRE_XORG(session);
-    ShowOnDisplay show(session, {"--from", "20s"});
-    const std::string window = waitForFullscreen(session, show, 119.0, 121.0);
-    ASSERT_FALSE(window.empty());
-    EXPECT_EQ(show.escape(window), 0) << show.log();
-    expectDesktopBack(session);
+    OPEN_FULLSCREEN(true, 119.0, 121.0);
+    EXPECT_EQ(show->escape(window), 0) << show->log();
+    expectDesktopBack(*session);
 }
 
-TEST(ModeChange, FallsBackTo60HzWithoutA120HzMode)
+TEST_F(ModeChange, FallsBackTo60HzWithoutA120HzMode)
 {
-    XSession session(dummyXorgConf(false));
-    REQUIRE_XORG(session);
-    ShowOnDisplay show(session, {"--from", "20s"});
-    const std::string window = waitForFullscreen(session, show, 59.0, 61.0);
-    ASSERT_FALSE(window.empty());
-    EXPECT_NE(show.log().find("using 60 Hz"), std::string::npos) << show.log();
-    EXPECT_EQ(show.escape(window), 0) << show.log();
-    expectDesktopBack(session);
+    OPEN_FULLSCREEN(false, 59.0, 61.0);
+    EXPECT_NE(show->log().find("using 60 Hz"), std::string::npos) << show->log();
+    EXPECT_EQ(show->escape(window), 0) << show->log();
+    expectDesktopBack(*session);
 }
 
-TEST(ModeChange, PutsTheDesktopBackAfterACloseRequest)
+TEST_F(ModeChange, PutsTheDesktopBackAfterACloseRequest)
 {
-    XSession session(dummyXorgConf(true));
-    REQUIRE_XORG(session);
-    ShowOnDisplay show(session, {"--from", "20s"});
-    const std::string window = waitForFullscreen(session, show, 119.0, 121.0);
-    ASSERT_FALSE(window.empty());
+    OPEN_FULLSCREEN(true, 119.0, 121.0);
     // Alt+F4 is openbox's close: it asks the window to close, as a title-bar button would.
     int status = 0;
-    session.tool({"xdotool", "windowfocus", "--sync", window}, status, seconds(5));
-    session.tool({"xdotool", "key", "alt+F4"}, status);
-    EXPECT_EQ(show.waitForExit(), 0) << show.log();
-    expectDesktopBack(session);
+    session->tool({"xdotool", "windowfocus", "--sync", window}, status, seconds(5));
+    session->tool({"xdotool", "key", "alt+F4"}, status);
+    EXPECT_EQ(show->waitForExit(), 0) << show->log();
+    expectDesktopBack(*session);
 }
 
-TEST(ModeChange, PutsTheDesktopBackAfterSigterm)
+TEST_F(ModeChange, PutsTheDesktopBackAfterSigterm)
 {
-    XSession session(dummyXorgConf(true));
-    REQUIRE_XORG(session);
-    ShowOnDisplay show(session, {"--from", "20s"});
-    const std::string window = waitForFullscreen(session, show, 119.0, 121.0);
-    ASSERT_FALSE(window.empty());
-    show.signal(SIGTERM);
-    EXPECT_EQ(show.waitForExit(), 0) << show.log();
-    expectDesktopBack(session);
+    OPEN_FULLSCREEN(true, 119.0, 121.0);
+    show->signal(SIGTERM);
+    EXPECT_EQ(show->waitForExit(), 0) << show->log();
+    expectDesktopBack(*session);
 }
