@@ -69,7 +69,7 @@ void expectTitlePlate(const Screenshot& shot, const Area& area, int least)
 // `args`, and the show's window once it is there.
 class ShowOnDesktop {
 protected:
-    // Skips or fails the test (as OPEN_SHOW then sees) when a part does not come.
+    // Skips or fails the test (as OPEN_OR_END then sees) when a part does not come.
     void openShow(int width, int height, std::vector<std::string> args)
     {
         session = std::make_unique<XSession>(width, height);
@@ -85,13 +85,15 @@ protected:
     std::string window;
 };
 
-// Opens the show as openShow does, and ends the test there when it could not.
-#define OPEN_SHOW(...)                                                              \
+// Runs one of the openings of ShowOnDesktop or a fixture, and ends the test
+// there when the opening failed or skipped it.
+#define OPEN_OR_END(opening)                                                        \
     do {                                                                            \
-        openShow(__VA_ARGS__);                                                      \
+        opening;                                                                    \
         if (::testing::Test::HasFatalFailure() || ::testing::Test::IsSkipped())     \
             return;                                                                 \
     } while (0)
+#define OPEN_SHOW(...) OPEN_OR_END(openShow(__VA_ARGS__))
 
 }  // namespace
 
@@ -287,12 +289,7 @@ protected:
     }
 };
 
-#define OPEN_FULLSCREEN(...)                                                        \
-    do {                                                                            \
-        openFullscreen(__VA_ARGS__);                                                \
-        if (::testing::Test::HasFatalFailure() || ::testing::Test::IsSkipped())     \
-            return;                                                                 \
-    } while (0)
+#define OPEN_FULLSCREEN(...) OPEN_OR_END(openFullscreen(__VA_ARGS__))
 
 TEST_F(ModeChange, SwitchesTo120HzAndPutsTheDesktopBackOnEscape)
 {
