@@ -175,18 +175,8 @@ bool ScratchFile::truncate(uint64_t bytes)
     return stream_ && std::fflush(stream_) == 0 && ::ftruncate(fileno(stream_), static_cast<off_t>(bytes)) == 0;
 }
 
-ChildProgram::~ChildProgram()
+bool ChildProgram::launch(const std::vector<std::string>& argv, Pipe pipe, std::string& failure, const ChildFiles& files)
 {
-    finish();
-}
-
-bool ChildProgram::start(const std::vector<std::string>& argv, Pipe pipe, std::string& failure, const ChildFiles& files)
-{
-    finish();
-    if (argv.empty()) {
-        failure = "no program named";
-        return false;
-    }
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         failure = argv[0] + ": no pipe: " + std::strerror(errno);

@@ -257,18 +257,8 @@ bool stderrIsTerminal()
     return _isatty(_fileno(stderr)) != 0;
 }
 
-ChildProgram::~ChildProgram()
+bool ChildProgram::launch(const std::vector<std::string>& argv, Pipe pipe, std::string& failure, const ChildFiles& files)
 {
-    finish();
-}
-
-bool ChildProgram::start(const std::vector<std::string>& argv, Pipe pipe, std::string& failure, const ChildFiles& files)
-{
-    finish();
-    if (argv.empty()) {
-        failure = "no program named";
-        return false;
-    }
     const std::wstring program = widen(argv[0]);
     // A batch file runs under cmd.exe, which reads its arguments with rules
     // of its own; only programs are started.
