@@ -18,6 +18,15 @@ bool ChildProgram::start(const std::vector<std::string>& argv, Pipe pipe, std::s
     return launch(argv, pipe, failure, files);
 }
 
+bool ChildProgram::closeOurEnd()
+{
+    if (stream_) {
+        std::fclose(stream_);
+        stream_ = nullptr;
+    }
+    return process_ != 0;
+}
+
 std::string programOutput(const std::vector<std::string>& argv, int& status)
 {
     ChildProgram program;

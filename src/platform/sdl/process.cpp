@@ -248,11 +248,7 @@ bool ChildProgram::launch(const std::vector<std::string>& argv, Pipe pipe, std::
 
 int ChildProgram::finish()
 {
-    if (stream_) {
-        std::fclose(stream_);
-        stream_ = nullptr;
-    }
-    if (process_ <= 0)
+    if (!closeOurEnd())
         return -1;
     int status = 0;
     pid_t waited;
@@ -268,11 +264,7 @@ int ChildProgram::finish()
 int ChildProgram::finishUnlessStopped(bool& cutShort)
 {
     cutShort = false;
-    if (stream_) {
-        std::fclose(stream_);
-        stream_ = nullptr;
-    }
-    if (process_ <= 0)
+    if (!closeOurEnd())
         return -1;
     const sig_atomic_t stopsBefore = stopCount;
     const pid_t pid = static_cast<pid_t>(process_);

@@ -332,11 +332,7 @@ bool ChildProgram::launch(const std::vector<std::string>& argv, Pipe pipe, std::
 
 int ChildProgram::finish()
 {
-    if (stream_) {
-        std::fclose(stream_);
-        stream_ = nullptr;
-    }
-    if (process_ == 0)
+    if (!closeOurEnd())
         return -1;
     const HANDLE process = reinterpret_cast<HANDLE>(process_);
     process_ = 0;
@@ -349,11 +345,7 @@ int ChildProgram::finish()
 int ChildProgram::finishUnlessStopped(bool& cutShort)
 {
     cutShort = false;
-    if (stream_) {
-        std::fclose(stream_);
-        stream_ = nullptr;
-    }
-    if (process_ == 0)
+    if (!closeOurEnd())
         return -1;
     const HANDLE process = reinterpret_cast<HANDLE>(process_);
     process_ = 0;
