@@ -30,7 +30,7 @@
 #include "app/entry.h"
 #include "app/live_frame_io.h"
 #include "app/main_loop.h"
-#include "gl/gl_window.h"
+#include "app/show_window.h"
 #include "platform/files.h"
 #include "platform/window.h"
 #include "show/scene.h"

@@ -2,7 +2,7 @@
 
 #include "app/demo.h"
 #include "app/playback.h"
-#include "gl/gl_window.h"
+#include "app/show_window.h"
 
 namespace {
 

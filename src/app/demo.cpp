@@ -5,7 +5,7 @@
 Demo::Demo()
 {
     desktopAspect = readDesktopAspect();
-    extensions.owner = this;
+    extensions.contextVersion = &glVersion;
     extensions.loaded = false;
     musicPlaying = false;
 }

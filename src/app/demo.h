@@ -33,11 +33,6 @@ struct DemoSettings {
     bool silent = false;      // no sound device is opened: nobody listens
 };
 
-struct GlVersion {
-    int32_t major = 0;
-    int32_t minor = 0;
-};
-
 // Show time (ms) at which the main loop ends the show.
 constexpr uint32_t SHOW_END_MS = 153000;
 // Rows of the timed fades table.

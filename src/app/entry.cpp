@@ -6,8 +6,8 @@
 #include "app/main_loop.h"
 #include "app/options.h"
 #include "app/playback.h"
+#include "app/show_window.h"
 #include "audio/audio_engine.h"
-#include "gl/gl_window.h"
 #include "platform/frame_loop.h"
 #include "platform/log.h"
 #include "platform/window.h"
@@ -108,8 +108,6 @@ void storeWindowlessSettings(Demo& demo, int width, int height)
     demo.settings.silent = true;
 }
 
-namespace {
-
 // A live show between its start and its teardown, stepped by the
 // platform's frame loop.
 struct LiveRun {
@@ -121,27 +119,8 @@ struct LiveRun {
 
     LiveRun(Demo& demo, std::unique_ptr<Scene> started, float renderScale)
         : demo(demo), scene(std::move(started)), io(std::make_unique<LiveFrameIo>(demo, *scene, renderScale)) {}
-
-    static bool frame(void* run)
-    {
-        auto* self = static_cast<LiveRun*>(run);
-        return runFrame(self->demo, *self->io).goOn;
-    }
-
-    // The teardown, then the Demo (when owned) and the run itself.
-    static void done(void* run)
-    {
-        auto* self = static_cast<LiveRun*>(run);
-        self->io.reset();
-        endShow(self->demo, std::move(self->scene));
-        std::unique_ptr<Demo> demo = std::move(self->ownedDemo);
-        delete self;
-    }
 };
 
-// Settings and start-up; null when the show cannot start. Without a window,
-// a context, the required extensions or a running clock there is no show to
-// play: say why, tear down, fail.
 LiveRun* startLiveRun(Demo& demo, const ShowOptions& options)
 {
     storeLaunchSettings(demo, options);
@@ -153,18 +132,32 @@ LiveRun* startLiveRun(Demo& demo, const ShowOptions& options)
     return new LiveRun(demo, std::move(scene), options.renderScale);
 }
 
-}  // namespace
-
-int demoMain(Demo& demo, const ShowOptions& options)
+bool stepLiveRun(LiveRun* run)
 {
-    LiveRun* run = startLiveRun(demo, options);
-    if (!run)
-        return 1;
-    while (LiveRun::frame(run)) {
-    }
-    LiveRun::done(run);
-    return 0;
+    return runFrame(run->demo, *run->io).goOn;
 }
+
+void finishLiveRun(LiveRun* run)
+{
+    run->io.reset();
+    endShow(run->demo, std::move(run->scene));
+    std::unique_ptr<Demo> demo = std::move(run->ownedDemo);
+    delete run;
+}
+
+namespace {
+
+bool stepRun(void* run)
+{
+    return stepLiveRun(static_cast<LiveRun*>(run));
+}
+
+void finishRun(void* run)
+{
+    finishLiveRun(static_cast<LiveRun*>(run));
+}
+
+}  // namespace
 
 int playShow(std::unique_ptr<Demo> demo, const ShowOptions& options)
 {
@@ -172,6 +165,6 @@ int playShow(std::unique_ptr<Demo> demo, const ShowOptions& options)
     if (!run)
         return 1;
     run->ownedDemo = std::move(demo);
-    platformRunFrames(LiveRun::frame, LiveRun::done, run);
+    platformRunFrames(stepRun, finishRun, run);
     return 0;
 }

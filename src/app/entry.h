@@ -1,7 +1,7 @@
 // The show's life from start to exit on this machine: launch settings,
 // window, content, scene, clock and music, the main loop against the real
 // window and clock, and the teardown in reverse. main() reads the command
-// line, constructs the Demo record and calls demoMain. The offline renderer
+// line, constructs the Demo record and calls playShow. The offline renderer
 // and the tests start and end the show through the same functions, with the
 // settings of a windowless run. The frames themselves come from the
 // platform's frame loop (platform/frame_loop.h): a desktop loop, or a
@@ -34,8 +34,17 @@ std::unique_ptr<Scene> beginShow(Demo& demo, bool clockMustRun = false);
 // context, then the scene (released and freed; null is fine). Safe when
 // parts never started.
 void endShow(Demo& demo, std::unique_ptr<Scene> scene);
-// Runs the show; 0 when it played, non-zero when it could not start.
-int demoMain(Demo& demo, const ShowOptions& options = ShowOptions());
+// A live show between its start-up and its teardown.
+struct LiveRun;
+// The launch settings and the start-up of a live show on `demo`; null when
+// it cannot start (said why; what had started is torn down). Without a
+// window, a context, the required extensions or a running clock there is
+// no show to play.
+LiveRun* startLiveRun(Demo& demo, const ShowOptions& options);
+// One frame of the run; false when the show is over.
+bool stepLiveRun(LiveRun* run);
+// The teardown, then the run itself (and the Demo, when the run owns it).
+void finishLiveRun(LiveRun* run);
 // Runs the show on the platform's frame loop, which may go on after this
 // returns (a browser): the run owns `demo` and frees it, last, after the
 // teardown. Non-zero when the show could not start (nothing then follows).

@@ -7,7 +7,7 @@
 #include "app/demo.h"
 #include "app/entry.h"
 #include "app/options.h"
-#include "gl/gl_window.h"
+#include "app/show_window.h"
 #include "platform/files.h"
 #include "platform/mode_guard.h"
 

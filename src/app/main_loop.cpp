@@ -3,7 +3,7 @@
 #include "app/controls.h"
 #include "app/demo.h"
 #include "app/playback.h"
-#include "gl/gl_window.h"
+#include "app/show_window.h"
 
 void dispatchMessage(Demo& demo, const Message& message)
 {
@@ -57,15 +57,4 @@ FrameOutcome runFrame(Demo& demo, FrameIo& io)
     outcome.presented = true;
     outcome.goOn = !quit;
     return outcome;
-}
-
-uint64_t runMainLoop(Demo& demo, FrameIo& io)
-{
-    uint64_t presented = 0;
-    for (;;) {
-        const FrameOutcome outcome = runFrame(demo, io);
-        presented += outcome.presented ? 1 : 0;
-        if (!outcome.goOn)
-            return presented;
-    }
 }

@@ -42,12 +42,9 @@ struct FrameOutcome {
 };
 
 // One pass of the loop: the step a desktop loop repeats, and the one a
-// browser calls once per animation frame.
+// browser calls once per animation frame. Passes go on until 153 000 ms
+// (never, when looping), Escape or a quit message.
 FrameOutcome runFrame(Demo& demo, FrameIo& io);
-
-// Runs passes until 153 000 ms (never, when looping), Escape or a quit
-// message. Returns the number of frames presented.
-uint64_t runMainLoop(Demo& demo, FrameIo& io);
 
 // Hands one drained message to the window procedure, as dispatching would.
 void dispatchMessage(Demo& demo, const Message& message);

@@ -1,13 +1,16 @@
 // The show's command line: how a viewer asks for a window instead of the
 // fullscreen mode, a size, a monitor, no vsync, a start part-way through, a
-// show that starts again at its end, or another content folder. Parsing checks only the options themselves and
-// touches nothing else; it runs before any window opens. The readers of
-// whole numbers, picture sizes and show times are shared with the capture
-// tool, so both read the same values the same way. Any thread.
+// show that starts again at its end, or another content folder. Parsing
+// checks only the options themselves and touches nothing else; it runs
+// before any window opens. The options are one table read by the reader the
+// capture tool shares (app/option_reader.h), so both read the same values
+// the same way and word their refusals alike. Any thread.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "app/option_reader.h"
 
 struct ShowOptions {
     bool window = false;       // a resizable window instead of fullscreen
@@ -30,11 +33,3 @@ OptionsResult parseShowOptions(int argc, char** argv, ShowOptions& options, std:
 const char* showUsage();
 // The --version line.
 const char* showVersion();
-
-// A whole number from low to high, digits only ("+5" and "-0" are refused).
-bool readWholeNumber(const std::string& text, long low, long high, int& value);
-// "WIDTHxHEIGHT" (or "WIDTHXHEIGHT"), each side from minSide to maxSide pixels.
-bool readPictureSize(const std::string& text, int minSide, int maxSide, int& width, int& height);
-// A show time from 0 to lastMs: milliseconds ("56000", "56000ms") or seconds
-// with an "s" ("56s", "96.5s"), rounded to the nearest millisecond.
-bool readShowTime(const std::string& text, uint32_t lastMs, uint32_t& timeMs);

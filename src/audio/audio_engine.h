@@ -1,7 +1,8 @@
 // Our audio engine: what the show expects of an audio library. MP3 streams
 // (libmpg123) and tracker modules (libopenmpt) become channels with non-zero
 // handles, played through the platform's output (platform/audio_out.h:
-// SDL2's audio on Linux, WINMM waveOut on Windows, Web Audio in a browser).
+// the sound server through libpulse, or SDL2's audio, on Linux; WINMM
+// waveOut on Windows; Web Audio in a browser).
 //
 // Streaming: each channel decodes on demand into a ring of RING_SECONDS of
 // PCM (audio_stream.h), so memory does not depend on the length of the file.

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "app/demo.h"
 #include "platform/window.h"
 
 GlExtensions glExt;
@@ -248,7 +247,7 @@ bool ExtensionLoader::loadExtensions(const LoaderEnv& env)
         return false;
     }
 
-    const GlVersion& version = owner->glVersion;
+    const GlVersion& version = *contextVersion;
     if (version.major < 2) {
         failure = "OpenGL 2.0 or newer is needed, the context gives " +
                   std::to_string(version.major) + "." + std::to_string(version.minor);

@@ -35,10 +35,15 @@
 
 #include "gl/gl_api.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
-struct Demo;
+// The context's OpenGL version.
+struct GlVersion {
+    int32_t major = 0;
+    int32_t minor = 0;
+};
 
 struct GlExtensions {
     // Window system (the capabilities the WGL tokens name).
@@ -144,7 +149,7 @@ LoaderEnv platformLoaderEnv();
 
 // Loader state, a member of Demo.
 struct ExtensionLoader {
-    Demo* owner = nullptr;   // reads glVersion through it
+    const GlVersion* contextVersion = nullptr;  // the context's, read at each load
     bool loaded = false;     // one complete successful load happened
     std::string failure;     // which link of the chain was missing
 

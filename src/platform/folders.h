@@ -57,6 +57,8 @@ public:
 
 private:
     void drop();
+    // The backend's part of commit(): the file is open.
+    bool commitOpen(std::string& failure);
 
     std::FILE* stream_ = nullptr;
     std::string path_;

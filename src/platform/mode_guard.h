@@ -30,7 +30,7 @@ bool readModeGuardArgument(const std::string& text, DisplayMode& shown);
 // Starts the guard before a change to `shown`, and returns once it holds the
 // desktop's configuration; false with a reason when it cannot, or when this
 // program's main() does not run platformModeGuardMain. Does nothing when a
-// guard already runs. SDL backend on X11.
+// guard already runs. X11 only (platform/x11/).
 bool platformStartModeGuard(const DisplayMode& shown, std::string& failure);
 // Tells the guard the desktop has its mode back, and waits for it to leave.
 void platformEndModeGuard();

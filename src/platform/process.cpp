@@ -1,6 +1,31 @@
-// What the backends share: reading a started program's output, from a pipe
-// or from a scratch file.
+// What the backends share: starting a program (each backend launches it),
+// and reading a started program's output, from a pipe or from a scratch
+// file.
 #include "platform/process.h"
+
+ChildProgram::~ChildProgram()
+{
+    finish();
+}
+
+bool ChildProgram::start(const std::vector<std::string>& argv, Pipe pipe, std::string& failure, const ChildFiles& files)
+{
+    finish();
+    if (argv.empty()) {
+        failure = "no program named";
+        return false;
+    }
+    return launch(argv, pipe, failure, files);
+}
+
+bool ChildProgram::closeOurEnd()
+{
+    if (stream_) {
+        std::fclose(stream_);
+        stream_ = nullptr;
+    }
+    return process_ != 0;
+}
 
 std::string programOutput(const std::vector<std::string>& argv, int& status)
 {

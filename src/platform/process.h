@@ -101,6 +101,12 @@ public:
     int finishUnlessStopped(bool& cutShort);
 
 private:
+    // The backend's part of start(): argv is not empty and nothing runs.
+    bool launch(const std::vector<std::string>& argv, Pipe pipe, std::string& failure, const ChildFiles& files);
+    // Closes our end of the pipe; true when a started program is still to
+    // be waited for.
+    bool closeOurEnd();
+
     std::FILE* stream_ = nullptr;
     intptr_t process_ = 0;  // pid on Linux, process handle on Windows
 };

@@ -7,6 +7,9 @@
 //   win32/ the multimedia timer itself (timeGetDevCaps, timeBeginPeriod,
 //          timeSetEvent with TIME_PERIODIC), making up on each event the
 //          callbacks that late or dropped events owe; QueryPerformanceCounter.
+//   web/   no thread: before each animation frame the page's timers call
+//          back once for every millisecond that passed on performance.now()
+//          (a hidden tab's count jumps to the present when it comes back).
 // The callback runs on the timer's thread; the rest on the main thread.
 #pragma once
 
@@ -25,8 +28,10 @@ uint32_t platformTimerBeginPeriod(uint32_t periodMs);
 uint32_t platformTimerEndPeriod(uint32_t periodMs);
 // Starts the periodic timer; returns its identifier, 0 on failure.
 uint32_t platformTimerStart(uint32_t delayMs, uint32_t resolutionMs, TimerCallback callback, void* user);
-// Stops the timer with that identifier and joins its thread (0 is ignored).
+// Stops the timer with that identifier; no callback of it runs once this
+// returns (0 is ignored).
 void platformTimerKill(uint32_t id);
 
-// Nanoseconds of a monotonic clock (CLOCK_MONOTONIC, QueryPerformanceCounter).
+// Nanoseconds of a monotonic clock (CLOCK_MONOTONIC, QueryPerformanceCounter,
+// performance.now()).
 uint64_t platformMonotonicNs();

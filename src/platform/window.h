@@ -1,8 +1,7 @@
 // The show's window, display mode and OpenGL context: window class,
 // display-mode change and restore, pixel format, GL context (desktop
-// compatibility or OpenGL ES 3.0),
-// cursor, fullscreen switch, message pump and buffer swap. Main thread only.
-// Two backends, picked by the build:
+// compatibility or OpenGL ES 3.0), cursor, fullscreen switch, message pump
+// and buffer swap. Main thread only. Three backends, picked by the build:
 //   sdl/   SDL2 over X11 or Wayland (GLX or EGL); a headless run (see
 //          platformUseHeadless) uses SDL's "offscreen" driver, EGL pbuffers
 //          on Mesa's llvmpipe. SDL_VIDEODRIVER, when named, wins.

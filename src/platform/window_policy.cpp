@@ -38,3 +38,24 @@ bool pixelFormatMeets(const PixelFormatRequest& requested, int alphaBits, int de
     return alphaBits >= requested.alphaBits && depthBits >= requested.depthBits &&
            stencilBits >= requested.stencilBits;
 }
+
+WindowResult createWindowInTurn(const WindowRequest& request, bool videoUp, const WindowAttempt& attempt)
+{
+    WindowResult result;
+    if (!videoUp) {
+        result.failure = "video subsystem not initialised";
+        return result;
+    }
+    PixelFormatAttempt formats[PIXEL_FORMAT_ATTEMPTS];
+    pixelFormatAttempts(request.pixelFormat, formats);
+    std::string failure;
+    for (int i = 0; i < PIXEL_FORMAT_ATTEMPTS && !result.window; ++i) {
+        result.window = attempt(formats[i], result, failure);
+        result.pixelFormatIndex = i + 1;
+    }
+    if (!result.window) {
+        result.failure = failure;
+        result.pixelFormatIndex = 0;
+    }
+    return result;
+}

@@ -3,9 +3,13 @@
 // request, which pixel formats to try, and how long a display server that
 // turns the show away is tried again. A backend only carries out the
 // attempts with its own interfaces (finding and setting a mode, choosing a
-// pixel format) and reports what it got in the terms of window.h.
-// Pure functions; any thread.
+// pixel format) and reports what it got in the terms of window.h; the loop
+// over the attempts (createWindowInTurn) is here too. Pure functions, and
+// that loop over the backend's attempt; the thread of the caller.
 #pragma once
+
+#include <functional>
+#include <string>
 
 #include "platform/window.h"
 
@@ -54,6 +58,18 @@ constexpr int PIXEL_FORMAT_ATTEMPTS = 2;
 // WindowResult::pixelFormatIndex is the 1-based place in this list of the
 // one that gave the window.
 void pixelFormatAttempts(const PixelFormatRequest& requested, PixelFormatAttempt (&attempts)[PIXEL_FORMAT_ATTEMPTS]);
+
+// One window built for one pixel format, the backend's primitive: the
+// window, with the fit and rate it got filled into `made`; or null with the
+// reason in `failure`.
+using WindowAttempt =
+    std::function<PlatformWindow*(const PixelFormatAttempt& format, WindowResult& made, std::string& failure)>;
+// The creation every backend with a choice of pixel formats runs: nothing
+// (said why) while the video subsystem is down; otherwise `attempt` for each
+// format of pixelFormatAttempts in turn, until one gives a window. The
+// result holds that window and its place in the list, or no window, place
+// 0 and the last attempt's failure. The backend fills in the drawable size.
+WindowResult createWindowInTurn(const WindowRequest& request, bool videoUp, const WindowAttempt& attempt);
 
 // True when a format with these bits has at least the alpha, depth and
 // stencil bits asked for (the colour depth is the display's).

@@ -5,6 +5,7 @@
 
 #include "app/demo.h"
 #include "app/main_loop.h"
+#include "support/show_loops.h"
 
 namespace {
 

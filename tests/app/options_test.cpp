@@ -106,3 +106,39 @@ TEST(ShowOptions, ShowTimesReadTheSameForEveryCaller)
     EXPECT_EQ(width, 64);
     EXPECT_EQ(height, 16);
 }
+
+// Show times and scales are decimal only: a hexadecimal or exponent form
+// that strtod would take is no value of either.
+TEST(ShowOptions, OnlyDecimalNumbersAreTimesOrScales)
+{
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--from", "0x10"},   {"--from", "0X10ms"}, {"--from", "0x1p4s"},
+                                               {"--from", "1e3"},    {"--from", "1.5.5s"}, {"--render-scale", "0x0.8"},
+                                               {"--render-scale", "5e-1"}}) {
+        Parsed p = parse(args);
+        EXPECT_EQ(p.result, OptionsResult::Error) << args[0] << " " << args[1];
+        EXPECT_EQ(p.error.rfind(args[0] + " " + args[1] + ": expected ", 0), 0u) << p.error;
+    }
+}
+
+// However long the refused value, the line quotes at most 80 characters of
+// it, its start and "..."; a short one is quoted whole.
+TEST(ShowOptions, RefusedValueIsQuotedAtMostEightyCharactersLong)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string quoted;
+    };
+    const std::string longTime(5000, '9');
+    const std::string eighty(80, '7');
+    for (const Case& c : {Case{{"--from", longTime}, std::string(77, '9') + "..."},
+                          Case{{"--display", eighty}, eighty},
+                          Case{{"--display", eighty + "7"}, std::string(77, '7') + "..."},
+                          Case{{std::string(200, '-')}, std::string(77, '-') + "..."}}) {
+        Parsed p = parse(c.args);
+        ASSERT_EQ(p.result, OptionsResult::Error);
+        const std::string lead = c.args.size() > 1 ? c.args[0] + " " : "";
+        EXPECT_EQ(p.error.rfind(lead + c.quoted + ":", 0), 0u) << p.error;
+        EXPECT_LE(p.error.size(), lead.size() + 80 + 80) << "the value, and the words after it";
+    }
+}

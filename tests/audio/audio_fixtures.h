@@ -1,11 +1,14 @@
 // Sounds made on the spot for the audio tests: PCM signals, MP3 files
-// encoded with LAME, a minimal four-channel tracker module, and a scratch
-// folder that is removed when the test ends.
+// encoded with LAME and a minimal four-channel tracker module, to be written
+// into a scratch folder (support/scratch_folder.h) that is removed when the
+// test ends.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "support/scratch_folder.h"
 
 constexpr uint32_t TEST_RATE = 44100;  // Hz
 
@@ -24,16 +27,3 @@ std::vector<uint8_t> encodeMp3(const std::vector<float>& stereo, uint32_t rate);
 // A ProTracker "M.K." module: one looped sine sample, one pattern whose first
 // row starts it on channel 1; about 7.7 s long.
 std::vector<uint8_t> makeMinimalModule();
-
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    const std::string& path() const { return path_; }
-    // Writes `bytes` to `name` inside the folder (creating subfolders);
-    // returns the file's absolute path.
-    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) const;
-
-private:
-    std::string path_;
-};

@@ -158,3 +158,27 @@ TEST(CaptureOptions, RejectsBadValuesNamingTheOption)
     std::string error;
     EXPECT_EQ(parse({"--still", "5", "--help"}, options, error), ParseResult::Help);
 }
+
+// The capture tool reads its values as the show does: a hexadecimal time is
+// refused, and a refused still list is quoted at most 80 characters long.
+TEST(CaptureOptions, HexTimesAreRefusedAndLongRefusedValuesAreCut)
+{
+    std::string stills;
+    for (int i = 0; i < 5000; ++i)
+        stills += "1s,";
+    stills += "x";
+    struct Case {
+        std::vector<std::string> args;
+        std::string start;
+    };
+    for (const Case& c : {Case{{"--from", "0x10", "--still", "1s"}, "--from 0x10: expected "},
+                          Case{{"--to", "0x10", "--still", "1ms"}, "--to 0x10: expected "},
+                          Case{{"--still", "0x10"}, "--still 0x10: expected "},
+                          Case{{"--still", stills}, "--still " + stills.substr(0, 77) + "...: expected "}}) {
+        CaptureOptions options;
+        std::string error;
+        EXPECT_EQ(parse(c.args, options, error), ParseResult::Error) << c.start;
+        EXPECT_EQ(error.rfind(c.start, 0), 0u) << error.substr(0, 200);
+        EXPECT_LT(error.size(), 200u);
+    }
+}

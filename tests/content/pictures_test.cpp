@@ -12,8 +12,9 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 #include <vector>
+
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -182,17 +183,13 @@ TEST(ContentPictures, DotsAreCentredDiscsOneCrispOneBlurred)
 
 TEST(ContentPictures, GenerationIsRepeatable)
 {
-    char folder[] = "/tmp/quillmoor_pictures_XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string command = std::string("'") + QUILLMOOR_MAKE_PICTURES + "' " + folder + " '" +
+    const ScratchFolder folder("quillmoor_pictures");
+    ASSERT_TRUE(folder.made());
+    const std::string command = std::string("'") + QUILLMOOR_MAKE_PICTURES + "' " + folder.path() + " '" +
                                 QUILLMOOR_FONT_REGULAR + "' '" + QUILLMOOR_FONT_BOLD + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    for (const Expected& e : PICTURES) {
-        const std::string fresh = std::string(folder) + "/" + e.name;
-        EXPECT_EQ(fileBytes(fresh), fileBytes(DATA + "/" + e.name)) << e.name;
-        std::remove(fresh.c_str());
-    }
-    rmdir(folder);
+    for (const Expected& e : PICTURES)
+        EXPECT_EQ(fileBytes(folder.file(e.name)), fileBytes(DATA + "/" + e.name)) << e.name;
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ protected:
         ASSERT_NE(result.window, nullptr) << result.failure;
         window_ = result.window;
         demo_ = std::make_unique<Demo>();
-        readGlVersion(*demo_);
+        readGlVersion(demo_->glVersion);
         ASSERT_TRUE(glApiStart(failure)) << failure;
         ASSERT_TRUE(demo_->extensions.loadExtensions()) << demo_->extensions.failure;
         glViewport(0, 0, WIDTH, HEIGHT);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "support/scratch_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -28,19 +29,9 @@ namespace {
 
 class ContentFiles : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/quillmoor_files_XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        folder = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
+    void SetUp() override { ASSERT_TRUE(scratch.made()); }
 
-    std::string path(const std::string& leaf) const { return folder + "/" + leaf; }
+    std::string path(const std::string& leaf) const { return scratch.file(leaf); }
 
     std::string writeFile(const std::string& leaf, size_t bytes)
     {
@@ -70,7 +61,8 @@ protected:
         return result.first;
     }
 
-    std::string folder;
+    ScratchFolder scratch{"quillmoor_files"};
+    const std::string& folder = scratch.path();
 };
 
 }  // namespace

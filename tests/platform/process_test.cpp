@@ -16,26 +16,21 @@
 
 #include "platform/folders.h"
 #include "platform/process.h"
+#include "support/scratch_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class ScratchFolder : public ::testing::Test {
+class InScratchFolder : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/quillmoor_process_XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        folder = pattern;
-    }
+    void SetUp() override { ASSERT_TRUE(scratch.made()); }
     void TearDown() override
     {
         std::error_code ignored;
-        fs::permissions(folder + "/locked", fs::perms::owner_all, ignored);
-        fs::remove_all(folder, ignored);
+        fs::permissions(path("locked"), fs::perms::owner_all, ignored);
     }
-    std::string path(const std::string& leaf) const { return folder + "/" + leaf; }
+    std::string path(const std::string& leaf) const { return scratch.file(leaf); }
     std::string script(const std::string& leaf, const std::string& body, bool executable = true)
     {
         std::ofstream(path(leaf)) << "#!/bin/sh\n" << body << "\n";
@@ -43,7 +38,8 @@ protected:
         return path(leaf);
     }
 
-    std::string folder;
+    ScratchFolder scratch{"quillmoor_process"};
+    const std::string& folder = scratch.path();
 };
 
 // PATH as a test sets it, put back afterwards.
@@ -79,7 +75,7 @@ std::string readText(const std::string& path)
 
 }  // namespace
 
-using ProgramOnPath = ScratchFolder;
+using ProgramOnPath = InScratchFolder;
 
 TEST_F(ProgramOnPath, FirstExecutableFileInPathOrderWins)
 {
@@ -115,7 +111,7 @@ TEST_F(ProgramOnPath, EmptyPathEntryIsTheCurrentFolder)
     fs::current_path(before);
 }
 
-using ChildPrograms = ScratchFolder;
+using ChildPrograms = InScratchFolder;
 
 TEST_F(ChildPrograms, ArgumentsArriveExactlyAsGivenWithNoShellBetween)
 {
@@ -188,7 +184,7 @@ TEST_F(ChildPrograms, WritingToAProgramThatEndedFailsWithoutEndingUs)
     EXPECT_EQ(program.finish(), 0);
 }
 
-using OutputFolders = ScratchFolder;
+using OutputFolders = InScratchFolder;
 
 TEST_F(OutputFolders, WritableOnlyForAFolderThatTakesNewFiles)
 {

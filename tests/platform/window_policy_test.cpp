@@ -1,5 +1,6 @@
-// The fullscreen modes every window backend tries, in order, and how the
-// desktop's own mode meets a request where no mode can be set.
+// The fullscreen modes every window backend tries, in order, how the
+// desktop's own mode meets a request where no mode can be set, and the loop
+// that tries the pixel formats in turn.
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -58,5 +59,56 @@ TEST(DesktopModeFit, SizeDecidesThenRate)
     request.refreshHz = 0;
     EXPECT_EQ(FullscreenFit::Exact, desktopModeFit(request, DisplayMode{1280, 720, 75}));
 }
+
+// The loop, over an attempt that gives a window from the `works`-th format
+// on (0: none does), each failure naming its format.
+struct CreationCase {
+    bool videoUp;
+    int works;
+    int expectedAttempts;
+    int expectedIndex;
+    std::string expectedFailure;
+};
+
+class WindowCreation : public ::testing::TestWithParam<CreationCase> {};
+
+TEST_P(WindowCreation, FormatsInTurnUntilOneGivesAWindow)
+{
+    const CreationCase c = GetParam();
+    WindowRequest request;
+    request.pixelFormat.alphaBits = 1;
+    request.pixelFormat.stencilBits = 16;
+    PlatformWindow* const made = reinterpret_cast<PlatformWindow*>(&request);  // never dereferenced
+    std::vector<PixelFormatAttempt> tried;
+    const WindowResult result = createWindowInTurn(
+        request, c.videoUp, [&](const PixelFormatAttempt& format, WindowResult& result, std::string& failure) {
+            tried.push_back(format);
+            if (c.works && static_cast<int>(tried.size()) >= c.works) {
+                result.fit = FullscreenFit::Windowed;
+                return made;
+            }
+            failure = "no format " + std::to_string(tried.size());
+            return static_cast<PlatformWindow*>(nullptr);
+        });
+    ASSERT_EQ(static_cast<int>(tried.size()), c.expectedAttempts);
+    if (!tried.empty()) {
+        EXPECT_EQ(tried[0].format.stencilBits, 16) << "the request itself comes first";
+        EXPECT_TRUE(tried[0].atLeast);
+    }
+    if (tried.size() > 1) {
+        EXPECT_EQ(tried[1].format.stencilBits, 8) << "then the nearest most systems have";
+    }
+    EXPECT_EQ(result.window, c.expectedIndex ? made : nullptr);
+    EXPECT_EQ(result.pixelFormatIndex, c.expectedIndex);
+    EXPECT_EQ(result.failure, c.expectedFailure);
+    if (result.window) {
+        EXPECT_EQ(result.fit, FullscreenFit::Windowed) << "what the attempt filled in stays";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Attempts, WindowCreation,
+                         ::testing::Values(CreationCase{true, 1, 1, 1, ""}, CreationCase{true, 2, 2, 2, ""},
+                                           CreationCase{true, 0, 2, 0, "no format 2"},
+                                           CreationCase{false, 1, 0, 0, "video subsystem not initialised"}));
 
 }  // namespace

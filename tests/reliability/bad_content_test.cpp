@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -270,6 +271,53 @@ std::vector<uint8_t> smallModule()
     return mod;
 }
 
+// What is done to one content file, and the reason the show must give
+// for it (empty: the reason is the decoder's own words).
+using Damage = std::function<void(const ContentCase&, const std::string& file)>;
+struct Fault {
+    const char* file;
+    Damage damage;
+    const char* reason;
+};
+
+Damage linkTo(const std::string& target)
+{
+    return [target](const ContentCase& c, const std::string& file) { replaceWithLink(c, file, target); };
+}
+
+Damage grownTo(off_t bytes)
+{
+    return [bytes](const ContentCase& c, const std::string& file) { growSparse(c, file, bytes); };
+}
+
+Damage writtenAs(std::vector<uint8_t> bytes)
+{
+    return [bytes](const ContentCase& c, const std::string& file) { writeBytes(at(c, file), bytes); };
+}
+
+Damage patched(void (*patch)(std::vector<uint8_t>&))
+{
+    return [patch](const ContentCase& c, const std::string& file) { patchPicture(c, file, patch); };
+}
+
+void applyFaults(ContentCase& c, const std::vector<Fault>& faults)
+{
+    for (const Fault& fault : faults) {
+        fault.damage(c, fault.file);
+        expect(c, fault.file, fault.reason);
+    }
+}
+
+// One run of the show per fault, each case named as given.
+void addOneFaultCases(std::vector<ContentCase>& cases, const std::vector<std::pair<const char*, Fault>>& faults)
+{
+    for (const auto& [name, fault] : faults) {
+        ContentCase c = makeCase(name);
+        applyFaults(c, {fault});
+        cases.push_back(c);
+    }
+}
+
 }  // namespace
 
 TEST(BadContent, UntouchedCopyPlaysWithoutAReport)
@@ -316,35 +364,23 @@ TEST(BadContent, DamagedMusic)
 
     // Cut in half: what is there plays, the rest is silence; nothing to say.
     ContentCase half = makeCase("music_cut_in_half");
-    std::vector<uint8_t> music = readBytes(at(half, "music.mp3"));
+    const std::vector<uint8_t> music = readBytes(at(half, "music.mp3"));
     ASSERT_GT(music.size(), 100000u);
-    music.resize(music.size() / 2);
-    writeBytes(at(half, "music.mp3"), music);
+    writeBytes(at(half, "music.mp3"), {music.begin(), music.begin() + music.size() / 2});
     half.run.settle = std::chrono::milliseconds(2500);
     cases.push_back(half);
 
-    // Cut inside the first frame: no sound at all.
-    ContentCase stub = makeCase("music_cut_in_first_frame");
-    music = readBytes(at(stub, "music.mp3"));
-    music.resize(3);
-    writeBytes(at(stub, "music.mp3"), music);
-    expect(stub, "music.mp3", "not an MP3 stream");
-    cases.push_back(stub);
-
-    ContentCase noise = makeCase("music_random_bytes");
     std::mt19937 random(20150403);
-    std::vector<uint8_t> bytes(256 * 1024);
-    for (uint8_t& b : bytes)
+    std::vector<uint8_t> noise(256 * 1024);
+    for (uint8_t& b : noise)
         b = static_cast<uint8_t>(random() & 0x7F);  // never a frame sync
-    writeBytes(at(noise, "music.mp3"), bytes);
-    expect(noise, "music.mp3", "");  // the decoder's own words
-    cases.push_back(noise);
-
-    // A tracker module under the stream's name is still read as a stream.
-    ContentCase module = makeCase("music_is_a_module");
-    writeBytes(at(module, "music.mp3"), smallModule());
-    expect(module, "music.mp3", "not an MP3 stream");
-    cases.push_back(module);
+    addOneFaultCases(cases, {
+        // Cut inside the first frame: no sound at all.
+        {"music_cut_in_first_frame", {"music.mp3", writtenAs({music.begin(), music.begin() + 3}), "not an MP3 stream"}},
+        {"music_random_bytes", {"music.mp3", writtenAs(noise), ""}},  // the decoder's own words
+        // A tracker module under the stream's name is still read as a stream.
+        {"music_is_a_module", {"music.mp3", writtenAs(smallModule()), "not an MP3 stream"}},
+    });
 
     runCases(cases);
 }
@@ -355,24 +391,22 @@ TEST(BadContent, DamagedPictures)
 
     // Six header faults at once, one per picture.
     ContentCase headers = makeCase("picture_headers");
-    patchPicture(headers, "dot_sharp.pcx", [](std::vector<uint8_t>& b) { b[64] = 1; });
-    expect(headers, "dot_sharp.pcx", "header byte 64 is not 0");
-    patchPicture(headers, "dot_blurred.pcx", [](std::vector<uint8_t>& b) { setLittle16(b, 66, 0); });
-    expect(headers, "dot_blurred.pcx", "zero width");
-    patchPicture(headers, "groups.pcx", [](std::vector<uint8_t>& b) {
-        setLittle16(b, 6, 10);  // top row below the bottom one
-        setLittle16(b, 10, 0);
+    applyFaults(headers, {
+        {"dot_sharp.pcx", patched([](std::vector<uint8_t>& b) { b[64] = 1; }), "header byte 64 is not 0"},
+        {"dot_blurred.pcx", patched([](std::vector<uint8_t>& b) { setLittle16(b, 66, 0); }), "zero width"},
+        {"groups.pcx", patched([](std::vector<uint8_t>& b) {
+             setLittle16(b, 6, 10);  // top row below the bottom one
+             setLittle16(b, 10, 0);
+         }),
+         "zero or negative height"},
+        {"title.pcx", patched([](std::vector<uint8_t>& b) { setLittle16(b, 66, 0xFFFF); }), "larger than 16384"},
+        {"greets.pcx", patched([](std::vector<uint8_t>& b) {
+             setLittle16(b, 6, 0);
+             setLittle16(b, 10, 0xFFFF);
+         }),
+         "larger than 16384"},
+        {"credits.pcx", patched([](std::vector<uint8_t>& b) { b.resize(100); }), "too short for a PCX header"},
     });
-    expect(headers, "groups.pcx", "zero or negative height");
-    patchPicture(headers, "title.pcx", [](std::vector<uint8_t>& b) { setLittle16(b, 66, 0xFFFF); });
-    expect(headers, "title.pcx", "larger than 16384");
-    patchPicture(headers, "greets.pcx", [](std::vector<uint8_t>& b) {
-        setLittle16(b, 6, 0);
-        setLittle16(b, 10, 0xFFFF);
-    });
-    expect(headers, "greets.pcx", "larger than 16384");
-    patchPicture(headers, "credits.pcx", [](std::vector<uint8_t>& b) { b.resize(100); });
-    expect(headers, "credits.pcx", "too short for a PCX header");
     cases.push_back(headers);
 
     // Another picture's bytes: a sound file of the wrong size for its texture.
@@ -478,62 +512,32 @@ TEST(BadContent, PathsThatAreNotOrdinaryFiles)
     // One kind per run of the show, none of which may block or be read: a
     // FIFO with no writer, a socket, devices that never end, folders.
     std::vector<ContentCase> cases;
-    ContentCase pictureFifo = makeCase("picture_fifo");
-    replaceWithFifo(pictureFifo, "title.pcx");
-    expect(pictureFifo, "title.pcx", "is a FIFO");
-    cases.push_back(pictureFifo);
-
-    ContentCase musicFifo = makeCase("music_fifo");
-    replaceWithFifo(musicFifo, "music.mp3");
-    expect(musicFifo, "music.mp3", "is a FIFO");
-    cases.push_back(musicFifo);
-
-    ContentCase pictureSocket = makeCase("picture_socket");
-    replaceWithSocket(pictureSocket, "greets.pcx");
-    expect(pictureSocket, "greets.pcx", "is a socket");
-    cases.push_back(pictureSocket);
-
-    ContentCase pictureZero = makeCase("picture_dev_zero");
-    replaceWithLink(pictureZero, "dot_sharp.pcx", "/dev/zero");
-    expect(pictureZero, "dot_sharp.pcx", "is a device");
-    cases.push_back(pictureZero);
-
-    ContentCase musicRandom = makeCase("music_dev_urandom");
-    replaceWithLink(musicRandom, "music.mp3", "/dev/urandom");
-    expect(musicRandom, "music.mp3", "is a device");
-    cases.push_back(musicRandom);
-
-    ContentCase pictureFolder = makeCase("picture_folder");
-    replaceWithDirectory(pictureFolder, "groups.pcx");
-    expect(pictureFolder, "groups.pcx", "is a directory");
-    cases.push_back(pictureFolder);
-
-    ContentCase musicFolder = makeCase("music_folder");
-    replaceWithDirectory(musicFolder, "music.mp3");
-    expect(musicFolder, "music.mp3", "is a directory");
-    cases.push_back(musicFolder);
+    addOneFaultCases(cases, {
+        {"picture_fifo", {"title.pcx", replaceWithFifo, "is a FIFO"}},
+        {"music_fifo", {"music.mp3", replaceWithFifo, "is a FIFO"}},
+        {"picture_socket", {"greets.pcx", replaceWithSocket, "is a socket"}},
+        {"picture_dev_zero", {"dot_sharp.pcx", linkTo("/dev/zero"), "is a device"}},
+        {"music_dev_urandom", {"music.mp3", linkTo("/dev/urandom"), "is a device"}},
+        {"picture_folder", {"groups.pcx", replaceWithDirectory, "is a directory"}},
+        {"music_folder", {"music.mp3", replaceWithDirectory, "is a directory"}},
+    });
 
     // The offline renderer with every kind at once, and a FIFO reached
     // through a link.
     ContentCase capture = makeCaptureCase("not_files");
-    replaceWithLink(capture, "dot_sharp.pcx", "/dev/zero");
-    expect(capture, "dot_sharp.pcx", "is a device");
-    replaceWithLink(capture, "dot_blurred.pcx", "/dev/urandom");
-    expect(capture, "dot_blurred.pcx", "is a device");
-    replaceWithDirectory(capture, "groups.pcx");
-    expect(capture, "groups.pcx", "is a directory");
-    replaceWithFifo(capture, "title.pcx");
-    expect(capture, "title.pcx", "is a FIFO");
-    replaceWithSocket(capture, "greets.pcx");
-    expect(capture, "greets.pcx", "is a socket");
     ASSERT_EQ(mkfifo((capture.dataFolder + "/../music.fifo").c_str(), 0644), 0);
-    replaceWithLink(capture, "music.mp3", "../music.fifo");
-    expect(capture, "music.mp3", "is a FIFO");
+    applyFaults(capture, {
+        {"dot_sharp.pcx", linkTo("/dev/zero"), "is a device"},
+        {"dot_blurred.pcx", linkTo("/dev/urandom"), "is a device"},
+        {"groups.pcx", replaceWithDirectory, "is a directory"},
+        {"title.pcx", replaceWithFifo, "is a FIFO"},
+        {"greets.pcx", replaceWithSocket, "is a socket"},
+        {"music.mp3", linkTo("../music.fifo"), "is a FIFO"},
+    });
     cases.push_back(capture);
 
     ContentCase captureRandom = makeCaptureCase("music_dev_urandom");
-    replaceWithLink(captureRandom, "music.mp3", "/dev/urandom");
-    expect(captureRandom, "music.mp3", "is a device");
+    applyFaults(captureRandom, {{"music.mp3", linkTo("/dev/urandom"), "is a device"}});
     cases.push_back(captureRandom);
 
     runCases(cases);
@@ -542,34 +546,25 @@ TEST(BadContent, PathsThatAreNotOrdinaryFiles)
 TEST(BadContent, FilesFarLargerThanAnyContent)
 {
     std::vector<ContentCase> cases;
-    // One byte past the picture ceiling, and a 2 GB music file: refused by
-    // their size alone.
-    ContentCase bigPicture = makeCase("picture_past_its_ceiling");
-    growSparse(bigPicture, "credits.pcx", (32 << 20) + 1);
-    expect(bigPicture, "credits.pcx", "is 33554433 bytes, more than the 33554432 allowed");
-    cases.push_back(bigPicture);
-
-    ContentCase bigMusic = makeCase("music_2_gb");
-    growSparse(bigMusic, "music.mp3", off_t(2) << 30);
-    expect(bigMusic, "music.mp3", "is 2147483648 bytes, more than the");
-    cases.push_back(bigMusic);
-
-    // A header far larger than its texture, with data to fill it: turned
-    // away by the header, before a pixel is decoded.
-    ContentCase hugeHeader = makeCase("picture_16384_square");
-    writeBytes(at(hugeHeader, "title.pcx"), hugePicture());
-    expect(hugeHeader, "title.pcx", "picture is 16384x16384, its texture needs 512x256");
-    cases.push_back(hugeHeader);
+    const std::vector<uint8_t> huge = hugePicture();
+    addOneFaultCases(cases, {
+        // One byte past the picture ceiling, and a 2 GB music file: refused
+        // by their size alone.
+        {"picture_past_its_ceiling",
+         {"credits.pcx", grownTo((32 << 20) + 1), "is 33554433 bytes, more than the 33554432 allowed"}},
+        {"music_2_gb", {"music.mp3", grownTo(off_t(2) << 30), "is 2147483648 bytes, more than the"}},
+        // A header far larger than its texture, with data to fill it: turned
+        // away by the header, before a pixel is decoded.
+        {"picture_16384_square", {"title.pcx", writtenAs(huge), "picture is 16384x16384, its texture needs 512x256"}},
+    });
 
     ContentCase capture = makeCaptureCase("too_large");
-    growSparse(capture, "credits.pcx", (32 << 20) + 1);
-    expect(capture, "credits.pcx", "more than the 33554432 allowed");
-    growSparse(capture, "music.mp3", off_t(2) << 30);
-    expect(capture, "music.mp3", "is 2147483648 bytes, more than the");
-    writeBytes(at(capture, "title.pcx"), hugePicture());
-    expect(capture, "title.pcx", "picture is 16384x16384, its texture needs 512x256");
-    writeBytes(at(capture, "groups.pcx"), readBytes(at(capture, "greets.pcx")));
-    expect(capture, "groups.pcx", "picture is 512x512, its texture needs 512x256");
+    applyFaults(capture, {
+        {"credits.pcx", grownTo((32 << 20) + 1), "more than the 33554432 allowed"},
+        {"music.mp3", grownTo(off_t(2) << 30), "is 2147483648 bytes, more than the"},
+        {"title.pcx", writtenAs(huge), "picture is 16384x16384, its texture needs 512x256"},
+        {"groups.pcx", writtenAs(readBytes(at(capture, "greets.pcx"))), "picture is 512x512, its texture needs 512x256"},
+    });
     cases.push_back(capture);
 
     runCases(cases);

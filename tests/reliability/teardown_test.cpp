@@ -11,9 +11,10 @@
 
 #include "app/demo.h"
 #include "app/entry.h"
-#include "gl/gl_window.h"
+#include "app/show_window.h"
 #include "platform/log.h"
 #include "show/scene.h"
+#include "support/show_loops.h"
 #include "show_harness.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "app/entry.h"
 #include "platform/log.h"
 #include "show/scene.h"
+#include "support/show_loops.h"
 #include "show_harness.h"
 
 namespace {

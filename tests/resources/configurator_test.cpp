@@ -13,6 +13,7 @@
 #include "resources/configurator.h"
 #include "resources/pcx_image.h"
 #include "support/gl_test_context.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -55,18 +56,11 @@ class ContentSetUp : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/quillmoor_content_XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        root = pattern;
+        ASSERT_TRUE(scratch.made());
         ASSERT_EQ(0, std::system(("mkdir -p '" + root + "/Data'").c_str()));
         setContentFolder(root + "/Data");
     }
-    void TearDown() override
-    {
-        setContentFolder(QUILLMOOR_BINARY_DIR "/Data");
-        if (!root.empty())
-            std::system(("rm -rf '" + root + "'").c_str());
-    }
+    void TearDown() override { setContentFolder(QUILLMOOR_BINARY_DIR "/Data"); }
 
     void writeContent(const std::string& leaf, const std::vector<uint8_t>& bytes)
     {
@@ -85,7 +79,8 @@ protected:
         return result;
     }
 
-    std::string root;
+    ScratchFolder scratch{"quillmoor_content"};
+    const std::string& root = scratch.path();
 };
 
 }  // namespace

@@ -14,24 +14,15 @@
 #include <vector>
 
 #include "resources/pcx_image.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
 class PcxFromTools : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/quillmoor_pcx_XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        folder = pattern;
-    }
-    void TearDown() override
-    {
-        if (!folder.empty())
-            std::system(("rm -rf '" + folder + "'").c_str());
-    }
+    void SetUp() override { ASSERT_TRUE(scratch.made()); }
 
-    std::string path(const std::string& leaf) const { return folder + "/" + leaf; }
+    std::string path(const std::string& leaf) const { return scratch.file(leaf); }
 
     // A width x height picture with a two-way gradient of at most 168 colours.
     std::vector<uint8_t> writeGradient(const std::string& leaf, int width, int height) const
@@ -87,7 +78,7 @@ protected:
 
     int run(const std::string& command) const { return std::system(command.c_str()); }
 
-    std::string folder;
+    ScratchFolder scratch{"quillmoor_pcx"};
 };
 
 }  // namespace

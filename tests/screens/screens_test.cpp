@@ -10,8 +10,11 @@
 
 #include <signal.h>
 
+#include <memory>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "support/display_modes.h"
 #include "support/letterbox.h"
@@ -61,34 +64,59 @@ void expectTitlePlate(const Screenshot& shot, const Area& area, int least)
             REAL_PART_MISSING() << "no X server for this test: " << (session).why(); \
     } while (0)
 
+// The opening of the tests on a desktop of their own: an X session of
+// width x height under a window manager, the show started on it with
+// `args`, and the show's window once it is there.
+class ShowOnDesktop {
+protected:
+    // Skips or fails the test (as OPEN_OR_END then sees) when a part does not come.
+    void openShow(int width, int height, std::vector<std::string> args)
+    {
+        session = std::make_unique<XSession>(width, height);
+        REQUIRE_X(*session);
+        show = std::make_unique<ShowOnDisplay>(*session, std::move(args));
+        ASSERT_TRUE(show->started());
+        window = session->waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
+        ASSERT_FALSE(window.empty()) << "no window appeared\n" << show->log();
+    }
+
+    std::unique_ptr<XSession> session;
+    std::unique_ptr<ShowOnDisplay> show;  // goes before the session it plays on
+    std::string window;
+};
+
+// Runs one of the openings of ShowOnDesktop or a fixture, and ends the test
+// there when the opening failed or skipped it.
+#define OPEN_OR_END(opening)                                                        \
+    do {                                                                            \
+        opening;                                                                    \
+        if (::testing::Test::HasFatalFailure() || ::testing::Test::IsSkipped())     \
+            return;                                                                 \
+    } while (0)
+#define OPEN_SHOW(...) OPEN_OR_END(openShow(__VA_ARGS__))
+
 }  // namespace
 
-class Desktop : public ::testing::TestWithParam<std::pair<int, int>> {};
+class Desktop : public ::testing::TestWithParam<std::pair<int, int>>, protected ShowOnDesktop {};
 
 TEST_P(Desktop, FullscreenIsLetterboxedAndEscapeEndsIt)
 {
     const int width = GetParam().first, height = GetParam().second;
     const std::string what = std::to_string(width) + "x" + std::to_string(height);
-    XSession session(width, height);
-    REQUIRE_X(session);
-
-    ShowOnDisplay show(session, {"--from", "20s"});
-    ASSERT_TRUE(show.started());
-    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
-    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+    OPEN_SHOW(width, height, {"--from", "20s"});
 
     int status = 0;
-    const std::string geometry = session.tool({"xdotool", "getwindowgeometry", window}, status);
+    const std::string geometry = session->tool({"xdotool", "getwindowgeometry", window}, status);
     EXPECT_NE(geometry.find("Geometry: " + what), std::string::npos) << geometry;
 
     Screenshot shot;
-    ASSERT_TRUE(show.waitForPicture("", shot, seconds(90))) << "no picture\n" << show.log();
+    ASSERT_TRUE(show->waitForPicture("", shot, seconds(90))) << "no picture\n" << show->log();
     ASSERT_EQ(shot.width, width);
     ASSERT_EQ(shot.height, height);
     expectLetterboxed(shot, what);
-    EXPECT_TRUE(show.waitForChange("", shot, seconds(60))) << what << ": the picture does not move";
+    EXPECT_TRUE(show->waitForChange("", shot, seconds(60))) << what << ": the picture does not move";
 
-    EXPECT_EQ(show.escape(window), 0) << show.log();
+    EXPECT_EQ(show->escape(window), 0) << show->log();
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, Desktop,
@@ -99,21 +127,18 @@ INSTANTIATE_TEST_SUITE_P(Screens, Desktop,
                              return std::to_string(info.param.first) + "x" + std::to_string(info.param.second);
                          });
 
-TEST(Window, BarsFollowTheWindowSize)
+class Window : public ::testing::Test, protected ShowOnDesktop {};
+
+TEST_F(Window, BarsFollowTheWindowSize)
 {
-    XSession session(1280, 1024);
-    REQUIRE_X(session);
-    ShowOnDisplay show(session, {"--window", "--size", "960x540", "--from", "20s"});
-    ASSERT_TRUE(show.started());
-    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
-    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+    OPEN_SHOW(1280, 1024, {"--window", "--size", "960x540", "--from", "20s"});
 
     Screenshot shot;
-    ASSERT_TRUE(show.waitForPicture(window, shot, seconds(60), 960, 540)) << show.log();
+    ASSERT_TRUE(show->waitForPicture(window, shot, seconds(60), 960, 540)) << show->log();
     expectLetterboxed(shot, "960x540 window");
 
     int status = 0;
-    session.tool({"xdotool", "windowsize", window, "800", "600"}, status);
+    session->tool({"xdotool", "windowsize", window, "800", "600"}, status);
     ASSERT_EQ(status, 0);
     // Frames drawn before the new size took effect may still be on screen:
     // wait for one whose bars are where the new size puts them.
@@ -121,96 +146,76 @@ TEST(Window, BarsFollowTheWindowSize)
     const auto end = std::chrono::steady_clock::now() + seconds(60);
     bool followed = false;
     while (!followed && std::chrono::steady_clock::now() < end) {
-        if (show.waitForPicture(window, shot, seconds(10), 800, 600))
+        if (show->waitForPicture(window, shot, seconds(10), 800, 600))
             followed = shot.black(0, area.top - 1) && !shot.black(400, area.top + 1);
     }
-    ASSERT_TRUE(followed) << "the picture never moved into the 800x600 window's bars\n" << show.log();
+    ASSERT_TRUE(followed) << "the picture never moved into the 800x600 window's bars\n" << show->log();
     expectLetterboxed(shot, "800x600 window");
 
-    EXPECT_EQ(show.escape(window), 0) << show.log();
+    EXPECT_EQ(show->escape(window), 0) << show->log();
 }
 
-TEST(Window, StartPartWayThroughShowsTheTitle)
+TEST_F(Window, StartPartWayThroughShowsTheTitle)
 {
-    XSession session(1280, 720);
-    REQUIRE_X(session);
-    ShowOnDisplay show(session, {"--window", "--size", "640x360", "--from", "56s"});
-    ASSERT_TRUE(show.started());
-    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
-    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+    OPEN_SHOW(1280, 720, {"--window", "--size", "640x360", "--from", "56s"});
 
     Screenshot shot;
-    ASSERT_TRUE(show.waitForPicture(window, shot, seconds(60), 640, 360)) << show.log();
+    ASSERT_TRUE(show->waitForPicture(window, shot, seconds(60), 640, 360)) << show->log();
     expectTitlePlate(shot, pictureArea(640, 360), 500);
 
-    EXPECT_EQ(show.escape(window), 0) << show.log();
+    EXPECT_EQ(show->escape(window), 0) << show->log();
 }
 
-TEST(Window, HalfRenderScaleIsLetterboxedAliveAndPlacesTheTitle)
+TEST_F(Window, HalfRenderScaleIsLetterboxedAliveAndPlacesTheTitle)
 {
     // Drawn at 400 x 225 and scaled up into the 800 x 450 picture between
     // the bars of an 800 x 600 window.
-    XSession session(1280, 1024);
-    REQUIRE_X(session);
-    ShowOnDisplay show(session, {"--window", "--size", "800x600", "--render-scale", "0.5", "--from", "56s"});
-    ASSERT_TRUE(show.started());
-    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
-    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+    OPEN_SHOW(1280, 1024, {"--window", "--size", "800x600", "--render-scale", "0.5", "--from", "56s"});
 
     Screenshot shot;
-    ASSERT_TRUE(show.waitForPicture(window, shot, seconds(60), 800, 600)) << show.log();
+    ASSERT_TRUE(show->waitForPicture(window, shot, seconds(60), 800, 600)) << show->log();
     expectLetterboxed(shot, "800x600 window at scale 0.5");
     expectTitlePlate(shot, pictureArea(800, 600), 700);
-    EXPECT_TRUE(show.waitForChange(window, shot, seconds(60))) << "the picture does not move";
+    EXPECT_TRUE(show->waitForChange(window, shot, seconds(60))) << "the picture does not move";
 
-    EXPECT_EQ(show.escape(window), 0) << show.log();
+    EXPECT_EQ(show->escape(window), 0) << show->log();
 }
 
-TEST(Window, SpacePausesAndResumesAndRightJumpsToTheTitle)
+TEST_F(Window, SpacePausesAndResumesAndRightJumpsToTheTitle)
 {
-    XSession session(1280, 720);
-    REQUIRE_X(session);
-    ShowOnDisplay show(session, {"--window", "--size", "640x360", "--from", "50s"});
-    ASSERT_TRUE(show.started());
-    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
-    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+    OPEN_SHOW(1280, 720, {"--window", "--size", "640x360", "--from", "50s"});
     Screenshot first, second;
-    ASSERT_TRUE(show.waitForPicture(window, first, seconds(60), 640, 360)) << show.log();
+    ASSERT_TRUE(show->waitForPicture(window, first, seconds(60), 640, 360)) << show->log();
 
-    show.press(window, "space");
+    show->press(window, "space");
     std::this_thread::sleep_for(milliseconds(500));
-    ASSERT_TRUE(session.screenshot(window, first));
+    ASSERT_TRUE(session->screenshot(window, first));
     std::this_thread::sleep_for(seconds(1));
-    ASSERT_TRUE(session.screenshot(window, second));
+    ASSERT_TRUE(session->screenshot(window, second));
     EXPECT_TRUE(first.rgb == second.rgb) << "the picture moves while paused";
 
-    show.press(window, "space");
-    EXPECT_TRUE(show.waitForChange(window, second, seconds(30))) << "the picture does not move on";
+    show->press(window, "space");
+    EXPECT_TRUE(show->waitForChange(window, second, seconds(30))) << "the picture does not move on";
 
     // Paused at about 50 s again, Right lands at 5 s on; played from there,
     // the title plate (54 s to 64 s) is on screen within a few seconds, long
     // before 50 s would have played on to it.
-    show.press(window, "space");
-    show.press(window, "Right");
-    show.press(window, "space");
+    show->press(window, "space");
+    show->press(window, "Right");
+    show->press(window, "space");
     const auto resumed = std::chrono::steady_clock::now();
     bool title = false;
     while (!title && std::chrono::steady_clock::now() - resumed < seconds(4) &&
-           show.waitForPicture(window, second, seconds(4), 640, 360))
+           show->waitForPicture(window, second, seconds(4), 640, 360))
         title = countTitle(second, pictureArea(640, 360)).shown(500);
-    EXPECT_TRUE(title) << "no title plate after Right\n" << show.log();
+    EXPECT_TRUE(title) << "no title plate after Right\n" << show->log();
 
-    EXPECT_EQ(show.escape(window), 0) << show.log();
+    EXPECT_EQ(show->escape(window), 0) << show->log();
 }
 
-TEST(Window, LoopStartsTheShowAgainAtItsEnd)
+TEST_F(Window, LoopStartsTheShowAgainAtItsEnd)
 {
-    XSession session(1280, 720);
-    REQUIRE_X(session);
-    ShowOnDisplay show(session, {"--window", "--size", "640x360", "--from", "151s", "--loop"});
-    ASSERT_TRUE(show.started());
-    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
-    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
+    OPEN_SHOW(1280, 720, {"--window", "--size", "640x360", "--from", "151s", "--loop"});
 
     // From 145 s the show fades to black (three quarters of the way at 151
     // s); after the start's fade-in the sky fills the picture again.
@@ -224,44 +229,39 @@ TEST(Window, LoopStartsTheShowAgainAtItsEnd)
     Screenshot shot;
     bool started = false;
     const auto end = std::chrono::steady_clock::now() + seconds(60);
-    while (!started && std::chrono::steady_clock::now() < end && show.running()) {
-        if (session.screenshot(window, shot) && shot.width == 640)
+    while (!started && std::chrono::steady_clock::now() < end && show->running()) {
+        if (session->screenshot(window, shot) && shot.width == 640)
             started = skyShare(shot) > 0.25;
         std::this_thread::sleep_for(milliseconds(200));
     }
-    EXPECT_TRUE(started) << "the show's start never came back\n" << show.log();
-    EXPECT_TRUE(show.running()) << "the show ended\n" << show.log();
-    EXPECT_EQ(show.escape(window), 0) << show.log();
+    EXPECT_TRUE(started) << "the show's start never came back\n" << show->log();
+    EXPECT_TRUE(show->running()) << "the show ended\n" << show->log();
+    EXPECT_EQ(show->escape(window), 0) << show->log();
 }
 
-TEST(Window, F11AndAltEnterSwitchBetweenWindowAndFullscreen)
+TEST_F(Window, F11AndAltEnterSwitchBetweenWindowAndFullscreen)
 {
-    XSession session(1280, 1024);
-    REQUIRE_X(session);
     // A monitor this desktop lacks: the primary one, with a line saying so.
-    ShowOnDisplay show(session, {"--window", "--size", "960x540", "--display", "7", "--from", "20s"});
-    ASSERT_TRUE(show.started());
-    const std::string window = session.waitForWindow(SHOW_WINDOW_CLASS, seconds(30));
-    ASSERT_FALSE(window.empty()) << "no window appeared\n" << show.log();
-    EXPECT_NE(show.log().find("no display 7"), std::string::npos) << show.log();
+    OPEN_SHOW(1280, 1024, {"--window", "--size", "960x540", "--display", "7", "--from", "20s"});
+    EXPECT_NE(show->log().find("no display 7"), std::string::npos) << show->log();
 
     Screenshot shot;
-    ASSERT_TRUE(show.waitForPicture(window, shot, seconds(60), 960, 540)) << show.log();
+    ASSERT_TRUE(show->waitForPicture(window, shot, seconds(60), 960, 540)) << show->log();
     int status = 0;
-    session.tool({"xdotool", "windowfocus", "--sync", window}, status, seconds(5));
-    session.tool({"xdotool", "key", "F11"}, status);
+    session->tool({"xdotool", "windowfocus", "--sync", window}, status, seconds(5));
+    session->tool({"xdotool", "key", "F11"}, status);
     // Fullscreen: the window is the desktop's size, letterboxed (1280 x 1024 has bars).
-    ASSERT_TRUE(show.waitForPicture(window, shot, seconds(60), 1280, 1024)) << show.log();
+    ASSERT_TRUE(show->waitForPicture(window, shot, seconds(60), 1280, 1024)) << show->log();
     const Area full = pictureArea(1280, 1024);
     const auto end = std::chrono::steady_clock::now() + seconds(60);
     while (!(shot.black(640, full.top - 1) && !shot.black(640, full.top + 1)) &&
            std::chrono::steady_clock::now() < end)
-        show.waitForPicture(window, shot, seconds(10), 1280, 1024);
+        show->waitForPicture(window, shot, seconds(10), 1280, 1024);
     expectLetterboxed(shot, "after F11");
 
-    session.tool({"xdotool", "key", "alt+Return"}, status);
-    EXPECT_TRUE(show.waitForPicture(window, shot, seconds(60), 960, 540)) << "not back to the window";
-    EXPECT_EQ(show.escape(window), 0) << show.log();
+    session->tool({"xdotool", "key", "alt+Return"}, status);
+    EXPECT_TRUE(show->waitForPicture(window, shot, seconds(60), 960, 540)) << "not back to the window";
+    EXPECT_EQ(show->escape(window), 0) << show->log();
 }
 
 namespace {
@@ -275,52 +275,52 @@ void expectDesktopBack(const XSession& session)
 
 }  // namespace
 
-TEST(ModeChange, SwitchesTo120HzAndPutsTheDesktopBackOnEscape)
+// Xorg with the dummy driver, with or without a 120 Hz mode, and the show
+// fullscreen on it at a rate from lowHz to highHz.
+class ModeChange : public ::testing::Test, protected ShowOnDesktop {
+protected:
+    void openFullscreen(bool has120Hz, double lowHz, double highHz)
+    {
+        session = std::make_unique<XSession>(dummyXorgConf(has120Hz));
+        REQUIRE_XORG(*session);
+        show = std::make_unique<ShowOnDisplay>(*session, std::vector<std::string>{"--from", "20s"});
+        window = waitForFullscreen(*session, *show, lowHz, highHz);
+        ASSERT_FALSE(window.empty());
+    }
+};
+
+#define OPEN_FULLSCREEN(...) OPEN_OR_END(openFullscreen(__VA_ARGS__))
+
+TEST_F(ModeChange, SwitchesTo120HzAndPutsTheDesktopBackOnEscape)
 {
-    XSession session(dummyXorgConf(true));
-    REQUIRE_XORG(session);
-    ShowOnDisplay show(session, {"--from", "20s"});
-    const std::string window = waitForFullscreen(session, show, 119.0, 121.0);
-    ASSERT_FALSE(window.empty());
-    EXPECT_EQ(show.escape(window), 0) << show.log();
-    expectDesktopBack(session);
+    OPEN_FULLSCREEN(true, 119.0, 121.0);
+    EXPECT_EQ(show->escape(window), 0) << show->log();
+    expectDesktopBack(*session);
 }
 
-TEST(ModeChange, FallsBackTo60HzWithoutA120HzMode)
+TEST_F(ModeChange, FallsBackTo60HzWithoutA120HzMode)
 {
-    XSession session(dummyXorgConf(false));
-    REQUIRE_XORG(session);
-    ShowOnDisplay show(session, {"--from", "20s"});
-    const std::string window = waitForFullscreen(session, show, 59.0, 61.0);
-    ASSERT_FALSE(window.empty());
-    EXPECT_NE(show.log().find("using 60 Hz"), std::string::npos) << show.log();
-    EXPECT_EQ(show.escape(window), 0) << show.log();
-    expectDesktopBack(session);
+    OPEN_FULLSCREEN(false, 59.0, 61.0);
+    EXPECT_NE(show->log().find("using 60 Hz"), std::string::npos) << show->log();
+    EXPECT_EQ(show->escape(window), 0) << show->log();
+    expectDesktopBack(*session);
 }
 
-TEST(ModeChange, PutsTheDesktopBackAfterACloseRequest)
+TEST_F(ModeChange, PutsTheDesktopBackAfterACloseRequest)
 {
-    XSession session(dummyXorgConf(true));
-    REQUIRE_XORG(session);
-    ShowOnDisplay show(session, {"--from", "20s"});
-    const std::string window = waitForFullscreen(session, show, 119.0, 121.0);
-    ASSERT_FALSE(window.empty());
+    OPEN_FULLSCREEN(true, 119.0, 121.0);
     // Alt+F4 is openbox's close: it asks the window to close, as a title-bar button would.
     int status = 0;
-    session.tool({"xdotool", "windowfocus", "--sync", window}, status, seconds(5));
-    session.tool({"xdotool", "key", "alt+F4"}, status);
-    EXPECT_EQ(show.waitForExit(), 0) << show.log();
-    expectDesktopBack(session);
+    session->tool({"xdotool", "windowfocus", "--sync", window}, status, seconds(5));
+    session->tool({"xdotool", "key", "alt+F4"}, status);
+    EXPECT_EQ(show->waitForExit(), 0) << show->log();
+    expectDesktopBack(*session);
 }
 
-TEST(ModeChange, PutsTheDesktopBackAfterSigterm)
+TEST_F(ModeChange, PutsTheDesktopBackAfterSigterm)
 {
-    XSession session(dummyXorgConf(true));
-    REQUIRE_XORG(session);
-    ShowOnDisplay show(session, {"--from", "20s"});
-    const std::string window = waitForFullscreen(session, show, 119.0, 121.0);
-    ASSERT_FALSE(window.empty());
-    show.signal(SIGTERM);
-    EXPECT_EQ(show.waitForExit(), 0) << show.log();
-    expectDesktopBack(session);
+    OPEN_FULLSCREEN(true, 119.0, 121.0);
+    show->signal(SIGTERM);
+    EXPECT_EQ(show->waitForExit(), 0) << show->log();
+    expectDesktopBack(*session);
 }

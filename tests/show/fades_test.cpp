@@ -3,6 +3,8 @@
 #include <GL/gl.h>
 
 #include <cstdlib>
+#include <initializer_list>
+#include <string>
 
 #include "app/demo.h"
 #include "show/fades.h"
@@ -54,6 +56,21 @@ protected:
         gl.demo().timeMs = t;
         drawFades(gl.demo());
     }
+
+    // A frame filled with (200, 100, 50), faded at `timeMs`, comes out as
+    // the colour given.
+    struct FadedFrame {
+        uint32_t timeMs;
+        int r, g, b;
+    };
+    void expectFaded(std::initializer_list<FadedFrame> frames)
+    {
+        for (const FadedFrame& frame : frames) {
+            fill(200, 100, 50);
+            fadeAt(frame.timeMs);
+            expectEveryPixel(frame.r, frame.g, frame.b, ("t = " + std::to_string(frame.timeMs)).c_str());
+        }
+    }
 };
 
 }  // namespace
@@ -82,54 +99,27 @@ TEST(Fades, AGapOverWholeRowsFinishesThemAtOnce)
 
 TEST_F(FadesGlTest, FadeInFromBlack)
 {
-    fill(200, 100, 50);
-    fadeAt(0);
-    expectEveryPixel(0, 0, 0, "t = 0");
-
-    fill(200, 100, 50);
-    fadeAt(1000);
-    expectEveryPixel(100, 50, 25, "t = 1000");
-
-    fill(200, 100, 50);
-    fadeAt(2000);
-    expectEveryPixel(200, 100, 50, "t = 2000");
+    expectFaded({{0, 0, 0, 0}, {1000, 100, 50, 25}, {2000, 200, 100, 50}});
     EXPECT_EQ(gl.demo().fadeDone[0], 0u);
-
-    fill(200, 100, 50);
-    fadeAt(2016);
-    expectEveryPixel(200, 100, 50, "t = 2016");
+    expectFaded({{2016, 200, 100, 50}});
     EXPECT_EQ(gl.demo().fadeDone[0], 1u);
 }
 
 TEST_F(FadesGlTest, FadeOutToBlack)
 {
     gl.demo().fadeDone[0] = 1;
-    fill(200, 100, 50);
-    fadeAt(144999);
-    expectEveryPixel(200, 100, 50, "t = 144999");
-
-    fill(200, 100, 50);
-    fadeAt(149000);
-    expectEveryPixel(100, 50, 25, "t = 149000");
-
-    fill(200, 100, 50);
-    fadeAt(153000);
-    expectEveryPixel(0, 0, 0, "t = 153000");
+    expectFaded({{144999, 200, 100, 50}, {149000, 100, 50, 25}, {153000, 0, 0, 0}});
 }
 
 TEST_F(FadesGlTest, AFinishedRowIsDrawnOnceAtItsEndAndNeverAgain)
 {
-    // The frame after a gap from before the fade-out to after it is black.
+    // The frame after a gap from before the fade-out to after it is black,
+    // the next one untouched.
     gl.demo().fadeDone[0] = 1;
     walk(gl.demo(), {100000});
-    fill(200, 100, 50);
-    fadeAt(160000);
-    expectEveryPixel(0, 0, 0, "first frame after the gap");
+    expectFaded({{160000, 0, 0, 0}});
     EXPECT_EQ(gl.demo().fadeDone[1], 1u);
-
-    fill(200, 100, 50);
-    fadeAt(160016);
-    expectEveryPixel(200, 100, 50, "second frame after the gap");
+    expectFaded({{160016, 200, 100, 50}});
 }
 
 TEST_F(FadesGlTest, QuadCoversTheViewportWhateverTheMatrices)

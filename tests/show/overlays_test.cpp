@@ -34,69 +34,81 @@ protected:
     }
 };
 
+// One call of a plate's draw function, and what it leaves in OverlayState.
+struct PlateCheck {
+    float OverlayState::*field;
+    float expected;
+    bool exact;  // to the bit; otherwise within a few units in the last place
+};
+struct PlateStep {
+    uint32_t timeMs;
+    float frameStep;
+    std::vector<PlateCheck> checks;
+};
+using PlateDraw = void (*)(Scene&, uint32_t, float);
+
+constexpr float OverlayState::*GROUPS_ALPHA = &OverlayState::groupsAlpha;
+constexpr float OverlayState::*GROUPS_DEPTH = &OverlayState::groupsDepth;
+constexpr float OverlayState::*TITLE_ALPHA = &OverlayState::titleAlpha;
+constexpr float OverlayState::*CREDITS_FIRST = &OverlayState::creditsFirstAlpha;
+constexpr float OverlayState::*CREDITS_SECOND = &OverlayState::creditsSecondAlpha;
+constexpr bool EXACT = true;
+constexpr bool NEAR = false;
+
+void runPlateSteps(Scene& scene, PlateDraw draw, const std::vector<PlateStep>& steps)
+{
+    for (const PlateStep& step : steps) {
+        draw(scene, step.timeMs, step.frameStep);
+        for (const PlateCheck& check : step.checks) {
+            if (check.exact)
+                EXPECT_EQ(scene.overlays.*check.field, check.expected) << "at " << step.timeMs << " ms";
+            else
+                EXPECT_FLOAT_EQ(scene.overlays.*check.field, check.expected) << "at " << step.timeMs << " ms";
+        }
+    }
+}
+
 TEST_F(PlateState, GroupsPlateFadesInItsWindowsAndDriftsCloser)
 {
-    drawGroupsPlate(scene, 3999, 0.1f);
-    EXPECT_EQ(o.groupsAlpha, 0.0f);
-    EXPECT_EQ(o.groupsDepth, -10.0f);
-
-    // Drawn from 4 000, but the fade starts at 4 001.
-    drawGroupsPlate(scene, 4000, 0.1f);
-    EXPECT_EQ(o.groupsAlpha, 0.0f);
-    EXPECT_FLOAT_EQ(o.groupsDepth, -9.8f);
-    drawGroupsPlate(scene, 4001, 0.1f);
-    EXPECT_FLOAT_EQ(o.groupsAlpha, 0.1f);
-    EXPECT_FLOAT_EQ(o.groupsDepth, -9.6f);
-
-    drawGroupsPlate(scene, 5000, 2.0f);
-    EXPECT_EQ(o.groupsAlpha, 0.75f);
-    drawGroupsPlate(scene, 9100, 0.1f);
-    EXPECT_FLOAT_EQ(o.groupsDepth, -9.6f + 4.0f + 0.2f);
-    drawGroupsPlate(scene, 9101, 0.1f);
-    EXPECT_EQ(o.groupsDepth, 0.25f);
-
-    // Holds between the windows, then falls and stops at 0.
-    drawGroupsPlate(scene, 11000, 0.1f);
-    EXPECT_EQ(o.groupsAlpha, 0.75f);
-    drawGroupsPlate(scene, 11001, 0.5f);
-    EXPECT_FLOAT_EQ(o.groupsAlpha, 0.25f);
-    drawGroupsPlate(scene, 12000, 2.0f);
-    EXPECT_EQ(o.groupsAlpha, 0.0f);
+    runPlateSteps(scene, drawGroupsPlate,
+                  {
+                      {3999, 0.1f, {{GROUPS_ALPHA, 0.0f, EXACT}, {GROUPS_DEPTH, -10.0f, EXACT}}},
+                      // Drawn from 4 000, but the fade starts at 4 001.
+                      {4000, 0.1f, {{GROUPS_ALPHA, 0.0f, EXACT}, {GROUPS_DEPTH, -9.8f, NEAR}}},
+                      {4001, 0.1f, {{GROUPS_ALPHA, 0.1f, NEAR}, {GROUPS_DEPTH, -9.6f, NEAR}}},
+                      {5000, 2.0f, {{GROUPS_ALPHA, 0.75f, EXACT}}},
+                      {9100, 0.1f, {{GROUPS_DEPTH, -9.6f + 4.0f + 0.2f, NEAR}}},
+                      {9101, 0.1f, {{GROUPS_DEPTH, 0.25f, EXACT}}},
+                      // Holds between the windows, then falls and stops at 0.
+                      {11000, 0.1f, {{GROUPS_ALPHA, 0.75f, EXACT}}},
+                      {11001, 0.5f, {{GROUPS_ALPHA, 0.25f, NEAR}}},
+                      {12000, 2.0f, {{GROUPS_ALPHA, 0.0f, EXACT}}},
+                  });
 
     // After the window nothing moves.
     o.groupsAlpha = 0.5f;
-    drawGroupsPlate(scene, 14001, 0.1f);
-    EXPECT_EQ(o.groupsAlpha, 0.5f);
-    EXPECT_EQ(o.groupsDepth, 0.25f);
+    runPlateSteps(scene, drawGroupsPlate, {{14001, 0.1f, {{GROUPS_ALPHA, 0.5f, EXACT}, {GROUPS_DEPTH, 0.25f, EXACT}}}});
 }
 
 TEST_F(PlateState, TitleAndCreditsFadeOnTheirOwnWindows)
 {
-    drawTitlePlate(scene, 54000, 0.1f);
-    EXPECT_EQ(o.titleAlpha, 0.0f);
-    drawTitlePlate(scene, 54001, 0.3f);
-    EXPECT_FLOAT_EQ(o.titleAlpha, 0.3f);
-    drawTitlePlate(scene, 58000, 0.3f);
-    EXPECT_FLOAT_EQ(o.titleAlpha, 0.3f);
-    drawTitlePlate(scene, 57999, 0.6f);
-    EXPECT_EQ(o.titleAlpha, 0.75f);
-    drawTitlePlate(scene, 63999, 0.5f);
-    EXPECT_FLOAT_EQ(o.titleAlpha, 0.25f);
-    drawTitlePlate(scene, 64001, 0.5f);
-    EXPECT_FLOAT_EQ(o.titleAlpha, 0.25f);
-
-    drawCreditsPlates(scene, 124999, 0.5f);
-    EXPECT_EQ(o.creditsFirstAlpha, 0.0f);
-    drawCreditsPlates(scene, 125001, 0.5f);
-    EXPECT_FLOAT_EQ(o.creditsFirstAlpha, 0.5f);
-    EXPECT_EQ(o.creditsSecondAlpha, 0.0f);
-    drawCreditsPlates(scene, 134000, 0.5f);  // between the halves: both hold
-    EXPECT_FLOAT_EQ(o.creditsFirstAlpha, 0.5f);
-    drawCreditsPlates(scene, 135001, 0.5f);
-    EXPECT_FLOAT_EQ(o.creditsFirstAlpha, 0.5f);
-    EXPECT_FLOAT_EQ(o.creditsSecondAlpha, 0.5f);
-    drawCreditsPlates(scene, 141999, 2.0f);
-    EXPECT_EQ(o.creditsSecondAlpha, 0.0f);
+    runPlateSteps(scene, drawTitlePlate,
+                  {
+                      {54000, 0.1f, {{TITLE_ALPHA, 0.0f, EXACT}}},
+                      {54001, 0.3f, {{TITLE_ALPHA, 0.3f, NEAR}}},
+                      {58000, 0.3f, {{TITLE_ALPHA, 0.3f, NEAR}}},
+                      {57999, 0.6f, {{TITLE_ALPHA, 0.75f, EXACT}}},
+                      {63999, 0.5f, {{TITLE_ALPHA, 0.25f, NEAR}}},
+                      {64001, 0.5f, {{TITLE_ALPHA, 0.25f, NEAR}}},
+                  });
+    runPlateSteps(scene, drawCreditsPlates,
+                  {
+                      {124999, 0.5f, {{CREDITS_FIRST, 0.0f, EXACT}}},
+                      {125001, 0.5f, {{CREDITS_FIRST, 0.5f, NEAR}, {CREDITS_SECOND, 0.0f, EXACT}}},
+                      {134000, 0.5f, {{CREDITS_FIRST, 0.5f, NEAR}}},  // between the halves: both hold
+                      {135001, 0.5f, {{CREDITS_FIRST, 0.5f, NEAR}, {CREDITS_SECOND, 0.5f, NEAR}}},
+                      {141999, 2.0f, {{CREDITS_SECOND, 0.0f, EXACT}}},
+                  });
 }
 
 TEST_F(PlateState, GreetsStepOnlyOnABassHitAfterTheCooldown)

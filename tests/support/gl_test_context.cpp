@@ -22,7 +22,7 @@ GlTestContext::GlTestContext(int width, int height) : width_(width), height_(hei
     }
     window_ = result.window;
     demo_->window = window_;
-    readGlVersion(*demo_);
+    readGlVersion(demo_->glVersion);
     if (!demo_->extensions.loadExtensions()) {
         failure_ = demo_->extensions.failure;
         platformDestroyWindow(window_);

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,12 +21,16 @@
 #include "support/letterbox.h"
 #include "support/png_file.h"
 #include "support/real_parts.h"
+#include "support/scratch_folder.h"
 #include "support/sound_match.h"
 #include "support/x_session.h"
 
 namespace {
 
-const std::string SITE = std::string(QUILLMOOR_WEB_BUILD_DIR) + "/quillmoor-web";
+// The page the tests play carries the tests' hooks; the shipped one must not.
+const std::string SITE = std::string(QUILLMOOR_WEB_BUILD_DIR) + "/quillmoor-web-test";
+const std::string SHIPPED_SITE = std::string(QUILLMOOR_WEB_BUILD_DIR) + "/quillmoor-web";
+constexpr const char* TEST_HOOK_PREFIX = "quillmoorTest";
 
 // What the driver saw of one visit to the page.
 struct Visit {
@@ -60,16 +66,10 @@ bool exists(const std::string& path)
     return ::stat(path.c_str(), &info) == 0;
 }
 
-std::string scratchFolder()
-{
-    char name[] = "/tmp/quillmoor-web-test-XXXXXX";
-    const char* made = ::mkdtemp(name);
-    return made ? made : "/tmp";
-}
-
 Visit visit(const std::vector<std::string>& options)
 {
-    const std::string out = scratchFolder();
+    const ScratchFolder scratch("quillmoor-web-test");
+    const std::string out = scratch.made() ? scratch.path() : "/tmp";
     std::vector<std::string> argv = {"/usr/bin/python3", QUILLMOOR_SOURCE_DIR "/tests/web/drive_page.py",
                                      "--site", SITE, "--out", out};
     argv.insert(argv.end(), options.begin(), options.end());
@@ -127,7 +127,6 @@ Visit visit(const std::vector<std::string>& options)
             std::remove(value.c_str());
         }
     }
-    ::rmdir(out.c_str());
     return visit;
 }
 
@@ -147,6 +146,25 @@ protected:
             REAL_PART_MISSING() << "no browser build in " << SITE << " (make web builds it)";
     }
 };
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The hooks' names are in the test page's program and in neither file of
+// the shipped one (the runtime's exports list names every export).
+TEST_F(WebPage, ShippedProgramCarriesNoTestHook)
+{
+    ASSERT_NE(fileText(SITE + "/quillmoor.js").find(TEST_HOOK_PREFIX), std::string::npos)
+        << "the test page's program has lost its hooks";
+    for (const char* name : {"/quillmoor.js", "/quillmoor.wasm"}) {
+        const std::string shipped = fileText(SHIPPED_SITE + name);
+        ASSERT_FALSE(shipped.empty()) << SHIPPED_SITE << name << " is missing";
+        EXPECT_EQ(shipped.find(TEST_HOOK_PREFIX), std::string::npos) << SHIPPED_SITE << name;
+    }
+}
 
 #define SKIP_WHEN_MISSING(visit) \
     if (!(visit).skip.empty())   \
@@ -199,7 +217,8 @@ TEST_F(WebPage, StartFromTheAddressShowsTheTitlePlate)
     const Visit page = visit({"--query", "?from=56s&render-scale=1", "--wait", "2", "--shots", "8", "--interval", "0.5"});
     SKIP_WHEN_MISSING(page);
     ASSERT_FALSE(page.shots.empty()) << page.log;
-    const std::string stills = scratchFolder();
+    const ScratchFolder scratch("quillmoor-web-test");
+    const std::string& stills = scratch.path();
     int status = -1;
     const std::string captureLog = runCommand({QUILLMOOR_BINARY_DIR "/quillmoor-capture", "--still", "60s",
                                                "--size", "1280x720", "--out", stills},
@@ -207,8 +226,6 @@ TEST_F(WebPage, StartFromTheAddressShowsTheTitlePlate)
     Screenshot still;
     std::string failure;
     ASSERT_TRUE(readPngFile(stills + "/still_060000.png", still, failure)) << failure << captureLog;
-    std::remove((stills + "/still_060000.png").c_str());
-    ::rmdir(stills.c_str());
 
     // The title's letters: where the capture tool draws them white, the page does too.
     double best = 0.0;
@@ -237,7 +254,8 @@ TEST_P(WebStills, MatchTheCaptureToolsStills)
     const Visit page = visit({"--still", std::to_string(seconds * 1000)});
     SKIP_WHEN_MISSING(page);
     ASSERT_EQ(page.shots.size(), 1u) << page.log;
-    const std::string stills = scratchFolder();
+    const ScratchFolder scratch("quillmoor-web-test");
+    const std::string& stills = scratch.path();
     int status = -1;
     const std::string captureLog =
         runCommand({QUILLMOOR_BINARY_DIR "/quillmoor-capture", "--still", std::to_string(seconds) + "s", "--size",
@@ -248,8 +266,6 @@ TEST_P(WebStills, MatchTheCaptureToolsStills)
     Screenshot still;
     std::string failure;
     ASSERT_TRUE(readPngFile(stills + name, still, failure)) << failure << captureLog;
-    std::remove((stills + name).c_str());
-    ::rmdir(stills.c_str());
     const double share = differingShare(page.shots[0], still, 8);
     RecordProperty("differing_share", std::to_string(share));
     EXPECT_LE(share, 0.02) << page.log;
@@ -284,7 +300,8 @@ TEST_P(WebSound, RecordingIsTheSoundtrackAndThePlayPositionIsWhatIsHeard)
         ASSERT_GT(page.recording.size(), 2u * 4 * page.recordRate) << page.log;
         if (reference.empty()) {
             std::string errors;
-            reference = decodeWithFfmpeg(QUILLMOOR_BINARY_DIR "/Data/music.mp3", scratchFolder() + "/ffmpeg.raw",
+            const ScratchFolder scratch("quillmoor-web-test");
+            reference = decodeWithFfmpeg(QUILLMOOR_BINARY_DIR "/Data/music.mp3", scratch.file("ffmpeg.raw"),
                                          page.recordRate, errors);
             ASSERT_FALSE(reference.empty()) << errors;
         }

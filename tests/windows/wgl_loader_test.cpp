@@ -9,7 +9,7 @@
 
 #include "app/demo.h"
 #include "gl/gl_extensions.h"
-#include "gl/gl_window.h"
+#include "app/show_window.h"
 #include "platform/window.h"
 
 namespace {

@@ -1,15 +1,10 @@
 #include "capture_options.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-#include <iterator>
 
 #include "app/demo.h"
-#include "app/options.h"
 #include "app/fixed_step.h"
+#include "app/option_reader.h"
 #include "capture_segments.h"
 
 namespace {
@@ -17,21 +12,6 @@ namespace {
 constexpr int MAX_FPS = 1000;
 constexpr int MIN_SIDE = 16;     // pixels
 constexpr int MAX_SIDE = 8192;   // pixels
-
-bool parseInteger(const std::string& text, long low, long high, int& value)
-{
-    return readWholeNumber(text, low, high, value);
-}
-
-bool parseSize(const std::string& text, int& width, int& height)
-{
-    return readPictureSize(text, MIN_SIDE, MAX_SIDE, width, height);
-}
-
-bool parseTimeUpTo(const std::string& text, uint32_t lastMs, uint32_t& timeMs)
-{
-    return readShowTime(text, lastMs, timeMs);
-}
 
 bool parseStillList(const std::string& text, std::vector<uint32_t>& times)
 {
@@ -47,9 +27,6 @@ bool parseStillList(const std::string& text, std::vector<uint32_t>& times)
         start = comma + 1;
     }
 }
-
-const char* const H264_PRESETS[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
-                                    "medium",    "slow",      "slower",   "veryslow", "placebo"};
 
 bool endsWith(const std::string& text, const char* tail)
 {
@@ -73,7 +50,7 @@ bool checkJoin(const CaptureOptions& options, const Given& given, std::string& e
         return false;
     }
     if (!endsWith(options.joinPath, ".mkv") && !endsWith(options.joinPath, ".mp4")) {
-        error = "--join " + options.joinPath + ": name the joined video .mkv (FFV1 segments) or .mp4 (H.264)";
+        error = "--join " + quoteOptionValue(options.joinPath) + ": name the joined video .mkv (FFV1 segments) or .mp4 (H.264)";
         return false;
     }
     if (options.joinSegments.empty()) {
@@ -113,7 +90,7 @@ bool checkTogether(CaptureOptions& options, const Given& given, std::string& err
     if (!options.joinPath.empty())
         return checkJoin(options, given, error);
     if (!options.joinSegments.empty()) {
-        error = options.joinSegments.front() + ": unknown option (see --help)";
+        error = quoteOptionValue(options.joinSegments.front()) + ": unknown option (see --help)";
         return false;
     }
     if (options.stillsMs.empty() && options.videoPath.empty() && options.framesDir.empty() &&
@@ -132,11 +109,11 @@ bool checkTogether(CaptureOptions& options, const Given& given, std::string& err
         return false;
     }
     if (!options.videoPath.empty() && !h264 && !endsWith(options.videoPath, ".mkv")) {
-        error = "--video " + options.videoPath + ": FFV1 video is written as Matroska; name the file .mkv";
+        error = "--video " + quoteOptionValue(options.videoPath) + ": FFV1 video is written as Matroska; name the file .mkv";
         return false;
     }
     if (!options.videoPath.empty() && h264 && endsWith(options.videoPath, ".mkv")) {
-        error = "--video " + options.videoPath + ": H.264 video is written as MP4; name the file .mp4";
+        error = "--video " + quoteOptionValue(options.videoPath) + ": H.264 video is written as MP4; name the file .mp4";
         return false;
     }
     if (options.audio && options.framesDir.empty()) {
@@ -170,203 +147,166 @@ bool checkTogether(CaptureOptions& options, const Given& given, std::string& err
     return true;
 }
 
+// The capture tool's options, in the order --help lists them, reading into
+// `options`.
+std::vector<OptionSpec> captureOptionTable(CaptureOptions& options)
+{
+    return {
+        underHeading("What to write (at least one):\n",
+                     customOption(
+                         "--still",
+                         [&options](const std::string& value, std::string&) {
+                             return parseStillList(value, options.stillsMs);
+                         },
+                         "show times in ms (or seconds with \"s\") before 153000, separated by commas",
+                         "  --still T[,T...]    PNG stills of the first frame at or after each show time T,\n"
+                         "                      named still_TTTTTT.png after T in ms (e.g. still_056000.png)\n")),
+        textOption("--video", options.videoPath, "a file name",
+                   "  --video FILE        video of the frames from --from to --to with the soundtrack,\n"
+                   "                      written by the ffmpeg command-line tool on PATH:\n"
+                   "                      H.264 (yuv420p) with AAC sound in MP4 (FILE.mp4), or with\n"
+                   "                      --codec ffv1 lossless FFV1 (RGB) with PCM sound in\n"
+                   "                      Matroska (FILE.mkv)\n"),
+        textOption("--frames", options.framesDir, "a folder",
+                   "  --frames DIR        the frames from --from to --to as DIR/frame_000000.png,\n"
+                   "                      frame_000001.png ... (DIR is made if missing)\n"),
+        flagOption("--report-state", options.reportState, true,
+                   "  --report-state      run to the end of the show and print its final state\n"),
+        underHeading("\n"
+                     "A video is made as FILE.part and takes its name only when ffmpeg has finished\n"
+                     "it with every frame; PNG and WAV files appear whole or not at all. Stopped\n"
+                     "(Ctrl+C, SIGTERM, SIGHUP), the run finishes what it has: FILE.part then plays\n"
+                     "up to the last frame written, with the sound cut there, and whatever was at\n"
+                     "FILE before stays as it was. The exit status is then 128 + the signal.\n",
+                     flagOption("--resume", options.resume, true,
+                                "  --resume            with --frames: keep the frames already in DIR that read\n"
+                                "                      back whole at this size and draw only the others (and\n"
+                                "                      audio.wav only when it is not already right); with\n"
+                                "                      --segment and --video: keep a segment video that is\n"
+                                "                      already whole (as the join checks it)\n")),
+        underHeading("\n"
+                     "A recording across machines:\n",
+                     customOption(
+                         "--segment",
+                         [&options](const std::string& value, std::string& why) {
+                             return parseSegment(value, options.segmentIndex, options.segmentCount, why);
+                         },
+                         "",
+                         "  --segment K/N       with --video or --frames: only the K-th (from 0) of N\n"
+                         "                      contiguous pieces of the frames from --from to --to,\n"
+                         "                      split by frame index the same way on every machine.\n"
+                         "                      A video holds that piece's pictures (no sound), tagged\n"
+                         "                      with which piece of which recording it is; a sequence gets\n"
+                         "                      the piece's frames under their numbers in the whole\n"
+                         "                      sequence (with --audio, piece 0 writes audio.wav for all)\n")),
+        textOption("--join", options.joinPath, "the name of the joined video",
+                   "  --join OUT SEG...   joins the N segment videos (any order) into OUT without\n"
+                   "                      re-encoding the pictures, with the sound of the whole\n"
+                   "                      range written once; OUT.mkv for FFV1, OUT.mp4 for H.264.\n"
+                   "                      Every segment is checked first (all there, same size,\n"
+                   "                      rate and recording, the frame count each should have);\n"
+                   "                      on any fault nothing is written. Takes --data, --quiet\n"),
+        underHeading("\n"
+                     "How:\n",
+                     wholeOption("--fps", options.fps, 1, MAX_FPS, "a whole number of frames per second, 1 to 1000",
+                                 "  --fps N             frames per second, 1 to 1000 (default 60)\n")),
+        sizeOption("--size", options.width, options.height, MIN_SIDE, MAX_SIDE, "WIDTHxHEIGHT, each 16 to 8192 pixels",
+                   "  --size WxH          picture size in pixels (default 1920x1080); the show keeps\n"
+                   "                      its 16:9 view, with black bars when WxH is not 16:9\n"),
+        textOption("--out", options.outDir, "a folder",
+                   "  --out DIR           folder for the stills, made if missing (default: the\n"
+                   "                      current folder)\n"),
+        showTimeOption("--from", options.fromMs, SHOW_END_MS - 1,
+                       "a show time in ms (or seconds with \"s\"), 0 to 153000",
+                       "  --from T, --to T    write only frames starting at or after --from and before\n"
+                       "                      --to (defaults 0 and 153000); frames before are simulated\n"),
+        showTimeOption("--to", options.toMs, SHOW_END_MS, "a show time in ms (or seconds with \"s\"), 0 to 153000",
+                       nullptr),
+        customOption(
+            "--codec",
+            [&options](const std::string& value, std::string&) {
+                options.codec = value == "ffv1" ? VideoCodec::Ffv1 : VideoCodec::H264;
+                return value == "h264" || value == "ffv1";
+            },
+            "h264 or ffv1",
+            "  --codec h264|ffv1   video codec (default h264); FFV1 frames decode to exactly\n"
+            "                      the pixels of the PNG stills\n"),
+        wholeOption("--crf", options.crf, 0, 51, "a whole number from 0 (lossless) to 51",
+                    "  --crf N             H.264 quality, 0 (lossless) to 51 (default 18)\n"),
+        choiceOption("--preset", options.preset,
+                     {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower", "veryslow",
+                      "placebo"},
+                     "one of ultrafast, superfast, veryfast, faster, fast, medium, slow, slower, veryslow, placebo",
+                     "  --preset NAME       H.264 speed: ultrafast, superfast, veryfast, faster, fast,\n"
+                     "                      medium (default), slow, slower, veryslow, placebo\n"),
+        flagOption("--audio", options.audio, true,
+                   "  --audio             with --frames: the soundtrack of the same stretch as\n"
+                   "                      DIR/audio.wav (16-bit PCM), starting with frame_000000.png\n"),
+        textOption("--data", options.dataDir, "a folder",
+                   "  --data DIR          the content folder (default: Data/ beside the program, or\n"
+                   "                      share/games/quillmoor/ under the prefix it is installed in)\n"),
+        flagOption("--draw-every-frame", options.drawEveryFrame, true,
+                   "  --draw-every-frame  draw the frames that are not written as well (slower; the\n"
+                   "                      result is the same)\n"),
+        flagOption("--single-sprite-program", options.singleSpriteProgram, true,
+                   "  --single-sprite-program\n"
+                   "                      draw every sprite with the full depth-of-field program,\n"
+                   "                      none with the cheaper one for sprites wholly out of focus\n"
+                   "                      (slower; the result is the same)\n"),
+        flagOption("--quiet", options.quiet, true, "  --quiet             no progress line and no summary\n"),
+        stopOption("--help", static_cast<int>(ParseResult::Help), "  --help              this text\n"),
+        stopOption("-h", static_cast<int>(ParseResult::Help), nullptr),
+    };
+}
+
 }  // namespace
 
 bool parseShowTime(const std::string& text, uint32_t& timeMs)
 {
-    return parseTimeUpTo(text, SHOW_END_MS - 1, timeMs);
+    return readShowTime(text, SHOW_END_MS - 1, timeMs);
 }
 
 ParseResult parseCaptureOptions(int argc, char** argv, CaptureOptions& options, std::string& error)
 {
     Given given;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (option == "--help" || option == "-h")
-            return ParseResult::Help;
-        if (option.empty() || option[0] != '-') {
-            // Only a join takes names of its own: the segments.
-            options.joinSegments.push_back(option);
-            continue;
-        }
-        given.other = given.other || (option != "--quiet" && option != "--data" && option != "--join");
-        if (option == "--draw-every-frame") {
-            options.drawEveryFrame = true;
-            continue;
-        }
-        if (option == "--single-sprite-program") {
-            options.singleSpriteProgram = true;
-            continue;
-        }
-        if (option == "--report-state") {
-            options.reportState = true;
-            continue;
-        }
-        if (option == "--quiet") {
-            options.quiet = true;
-            continue;
-        }
-        if (option == "--audio") {
-            options.audio = true;
-            continue;
-        }
-        if (option == "--resume") {
-            options.resume = true;
-            continue;
-        }
-        const bool takesValue = option == "--fps" || option == "--size" || option == "--still" ||
-                                option == "--out" || option == "--video" || option == "--from" ||
-                                option == "--to" || option == "--codec" || option == "--crf" ||
-                                option == "--preset" || option == "--frames" || option == "--data" ||
-                                option == "--segment" || option == "--join";
-        if (!takesValue) {
-            error = option + ": unknown option (see --help)";
-            return ParseResult::Error;
-        }
-        if (i + 1 >= argc) {
-            error = option + ": needs a value";
-            return ParseResult::Error;
-        }
-        const std::string value = argv[++i];
-        bool good = true;
-        const char* expected = "";
-        if (option == "--fps") {
-            good = parseInteger(value, 1, MAX_FPS, options.fps);
-            expected = "a whole number of frames per second, 1 to 1000";
-        } else if (option == "--size") {
-            good = parseSize(value, options.width, options.height);
-            expected = "WIDTHxHEIGHT, each 16 to 8192 pixels";
-        } else if (option == "--still") {
-            good = parseStillList(value, options.stillsMs);
-            expected = "show times in ms (or seconds with \"s\") before 153000, separated by commas";
-        } else if (option == "--out") {
-            good = !value.empty();
-            options.outDir = value;
-            expected = "a folder";
-        } else if (option == "--video") {
-            good = !value.empty();
-            options.videoPath = value;
-            expected = "a file name";
-        } else if (option == "--codec") {
-            given.codec = true;
-            good = value == "h264" || value == "ffv1";
-            options.codec = value == "ffv1" ? VideoCodec::Ffv1 : VideoCodec::H264;
-            expected = "h264 or ffv1";
-        } else if (option == "--crf") {
-            given.crf = true;
-            good = parseInteger(value, 0, 51, options.crf);
-            expected = "a whole number from 0 (lossless) to 51";
-        } else if (option == "--preset") {
-            given.preset = true;
-            good = std::find(std::begin(H264_PRESETS), std::end(H264_PRESETS), value) != std::end(H264_PRESETS);
-            options.preset = value;
-            expected = "one of ultrafast, superfast, veryfast, faster, fast, medium, slow, slower, veryslow, placebo";
-        } else if (option == "--segment") {
-            std::string why;
-            good = parseSegment(value, options.segmentIndex, options.segmentCount, why);
-            if (!good) {
-                error = option + " " + value + ": " + why;
-                return ParseResult::Error;
-            }
-        } else if (option == "--join") {
-            good = !value.empty();
-            options.joinPath = value;
-            expected = "the name of the joined video";
-        } else if (option == "--frames" || option == "--data") {
-            good = !value.empty();
-            (option == "--frames" ? options.framesDir : options.dataDir) = value;
-            expected = "a folder";
-        } else {
-            uint32_t& target = option == "--from" ? options.fromMs : options.toMs;
-            good = parseTimeUpTo(value, option == "--to" ? SHOW_END_MS : SHOW_END_MS - 1, target);
-            expected = "a show time in ms (or seconds with \"s\"), 0 to 153000";
-        }
-        if (!good) {
-            error = option + " " + value + ": expected " + expected;
-            return ParseResult::Error;
-        }
-    }
+    OptionReading reading;
+    // Only a join takes names of its own: the segments.
+    reading.positional = [&options](const std::string& argument) { options.joinSegments.push_back(argument); };
+    reading.seen = [&given](const OptionSpec& option) {
+        const std::string name = option.name;
+        given.codec = given.codec || name == "--codec";
+        given.crf = given.crf || name == "--crf";
+        given.preset = given.preset || name == "--preset";
+        given.other = given.other || (name != "--quiet" && name != "--data" && name != "--join");
+    };
+    const OptionsOutcome outcome = readOptions(argc, argv, captureOptionTable(options), reading, error);
+    if (outcome.failed)
+        return ParseResult::Error;
+    if (outcome.stopped)
+        return static_cast<ParseResult>(outcome.stopOutcome);
     return checkTogether(options, given, error) ? ParseResult::Run : ParseResult::Error;
 }
 
 const char* captureUsage()
 {
-    return "usage: quillmoor-capture [options]\n"
-           "\n"
-           "Renders the show offline, frame by frame at a fixed frame rate, with the\n"
-           "spectrum of the soundtrack at each frame's show time: frame n starts at\n"
-           "round(n x 1000 / fps) ms. The same options always give the same pixels.\n"
-           "Frames that are not written are simulated without drawing, so a still at\n"
-           "any time shows exactly what playback at that frame rate shows.\n"
-           "\n"
-           "What to write (at least one):\n"
-           "  --still T[,T...]    PNG stills of the first frame at or after each show time T,\n"
-           "                      named still_TTTTTT.png after T in ms (e.g. still_056000.png)\n"
-           "  --video FILE        video of the frames from --from to --to with the soundtrack,\n"
-           "                      written by the ffmpeg command-line tool on PATH:\n"
-           "                      H.264 (yuv420p) with AAC sound in MP4 (FILE.mp4), or with\n"
-           "                      --codec ffv1 lossless FFV1 (RGB) with PCM sound in\n"
-           "                      Matroska (FILE.mkv)\n"
-           "  --frames DIR        the frames from --from to --to as DIR/frame_000000.png,\n"
-           "                      frame_000001.png ... (DIR is made if missing)\n"
-           "  --report-state      run to the end of the show and print its final state\n"
-           "\n"
-           "A video is made as FILE.part and takes its name only when ffmpeg has finished\n"
-           "it with every frame; PNG and WAV files appear whole or not at all. Stopped\n"
-           "(Ctrl+C, SIGTERM, SIGHUP), the run finishes what it has: FILE.part then plays\n"
-           "up to the last frame written, with the sound cut there, and whatever was at\n"
-           "FILE before stays as it was. The exit status is then 128 + the signal.\n"
-           "  --resume            with --frames: keep the frames already in DIR that read\n"
-           "                      back whole at this size and draw only the others (and\n"
-           "                      audio.wav only when it is not already right); with\n"
-           "                      --segment and --video: keep a segment video that is\n"
-           "                      already whole (as the join checks it)\n"
-           "\n"
-           "A recording across machines:\n"
-           "  --segment K/N       with --video or --frames: only the K-th (from 0) of N\n"
-           "                      contiguous pieces of the frames from --from to --to,\n"
-           "                      split by frame index the same way on every machine.\n"
-           "                      A video holds that piece's pictures (no sound), tagged\n"
-           "                      with which piece of which recording it is; a sequence gets\n"
-           "                      the piece's frames under their numbers in the whole\n"
-           "                      sequence (with --audio, piece 0 writes audio.wav for all)\n"
-           "  --join OUT SEG...   joins the N segment videos (any order) into OUT without\n"
-           "                      re-encoding the pictures, with the sound of the whole\n"
-           "                      range written once; OUT.mkv for FFV1, OUT.mp4 for H.264.\n"
-           "                      Every segment is checked first (all there, same size,\n"
-           "                      rate and recording, the frame count each should have);\n"
-           "                      on any fault nothing is written. Takes --data, --quiet\n"
-           "\n"
-           "How:\n"
-           "  --fps N             frames per second, 1 to 1000 (default 60)\n"
-           "  --size WxH          picture size in pixels (default 1920x1080); the show keeps\n"
-           "                      its 16:9 view, with black bars when WxH is not 16:9\n"
-           "  --out DIR           folder for the stills, made if missing (default: the\n"
-           "                      current folder)\n"
-           "  --from T, --to T    write only frames starting at or after --from and before\n"
-           "                      --to (defaults 0 and 153000); frames before are simulated\n"
-           "  --codec h264|ffv1   video codec (default h264); FFV1 frames decode to exactly\n"
-           "                      the pixels of the PNG stills\n"
-           "  --crf N             H.264 quality, 0 (lossless) to 51 (default 18)\n"
-           "  --preset NAME       H.264 speed: ultrafast, superfast, veryfast, faster, fast,\n"
-           "                      medium (default), slow, slower, veryslow, placebo\n"
-           "  --audio             with --frames: the soundtrack of the same stretch as\n"
-           "                      DIR/audio.wav (16-bit PCM), starting with frame_000000.png\n"
-           "  --data DIR          the content folder (default: Data/ beside the program, or\n"
-           "                      share/games/quillmoor/ under the prefix it is installed in)\n"
-           "  --draw-every-frame  draw the frames that are not written as well (slower; the\n"
-           "                      result is the same)\n"
-           "  --single-sprite-program\n"
-           "                      draw every sprite with the full depth-of-field program,\n"
-           "                      none with the cheaper one for sprites wholly out of focus\n"
-           "                      (slower; the result is the same)\n"
-           "  --quiet             no progress line and no summary\n"
-           "  --help              this text\n"
-           "\n"
-           "Show times are milliseconds (\"56000\") or seconds with an s (\"56s\", \"96.5s\"),\n"
-           "before the show ends at 153000.\n"
-           "Progress (frame, show time, fps, time left) goes to stderr when it is a terminal.\n"
-           "The exit status is 0 when everything asked for was written, 1 when something\n"
-           "could not be (checked before the first frame where it can be), 2 for a bad option,\n"
-           "128 + the signal when one stopped the run.\n";
+    static const std::string usage = [] {
+        CaptureOptions unused;
+        return "usage: quillmoor-capture [options]\n"
+               "\n"
+               "Renders the show offline, frame by frame at a fixed frame rate, with the\n"
+               "spectrum of the soundtrack at each frame's show time: frame n starts at\n"
+               "round(n x 1000 / fps) ms. The same options always give the same pixels.\n"
+               "Frames that are not written are simulated without drawing, so a still at\n"
+               "any time shows exactly what playback at that frame rate shows.\n"
+               "\n" +
+               optionHelp(captureOptionTable(unused)) +
+               "\n"
+               "Show times are milliseconds (\"56000\") or seconds with an s (\"56s\", \"96.5s\"),\n"
+               "before the show ends at 153000.\n"
+               "Progress (frame, show time, fps, time left) goes to stderr when it is a terminal.\n"
+               "The exit status is 0 when everything asked for was written, 1 when something\n"
+               "could not be (checked before the first frame where it can be), 2 for a bad option,\n"
+               "128 + the signal when one stopped the run.\n";
+    }();
+    return usage.c_str();
 }

@@ -3,9 +3,11 @@
 // numbered PNG sequence with the soundtrack beside it, or the show's state
 // at its end), at which frame rate and size, where to put it and where the
 // content is; or one segment of such a recording, or the join of
-// segments; or the rest of a sequence or segment that was stopped. Parsing
-// checks the options themselves and how they go together; whether the outputs can be written is checked by the run,
-// before the first frame. Main thread only.
+// segments; or the rest of a sequence or segment that was stopped. The
+// options are one table read by the reader the show shares
+// (app/option_reader.h); parsing checks them and how they go together,
+// and whether the outputs can be written is checked by the run, before the
+// first frame. Main thread only.
 #pragma once
 
 #include <cstdint>

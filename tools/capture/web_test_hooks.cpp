@@ -1,5 +1,6 @@
-// Hooks the browser build's tests call from the page (built into the
-// browser program only; main thread):
+// Hooks the browser build's tests call from the page (built only into the
+// program of the test page, quillmoor-web-test/, never into the shipped
+// one; main thread):
 // - the capture tool's still: the show at a fixed time, simulated at the
 //   capture tool's fixed step and drawn once on the page's canvas, its pixels
 //   read back to hold against quillmoor-capture's still at that time;

@@ -175,18 +175,8 @@ bool ScratchFile::truncate(uint64_t bytes)
     return stream_ && std::fflush(stream_) == 0 && ::ftruncate(fileno(stream_), static_cast<off_t>(bytes)) == 0;
 }
 
-ChildProgram::~ChildProgram()
+bool ChildProgram::launch(const std::vector<std::string>& argv, Pipe pipe, std::string& failure, const ChildFiles& files)
 {
-    finish();
-}
-
-bool ChildProgram::start(const std::vector<std::string>& argv, Pipe pipe, std::string& failure, const ChildFiles& files)
-{
-    finish();
-    if (argv.empty()) {
-        failure = "no program named";
-        return false;
-    }
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         failure = argv[0] + ": no pipe: " + std::strerror(errno);
@@ -258,11 +248,7 @@ bool ChildProgram::start(const std::vector<std::string>& argv, Pipe pipe, std::s
 
 int ChildProgram::finish()
 {
-    if (stream_) {
-        std::fclose(stream_);
-        stream_ = nullptr;
-    }
-    if (process_ <= 0)
+    if (!closeOurEnd())
         return -1;
     int status = 0;
     pid_t waited;
@@ -278,11 +264,7 @@ int ChildProgram::finish()
 int ChildProgram::finishUnlessStopped(bool& cutShort)
 {
     cutShort = false;
-    if (stream_) {
-        std::fclose(stream_);
-        stream_ = nullptr;
-    }
-    if (process_ <= 0)
+    if (!closeOurEnd())
         return -1;
     const sig_atomic_t stopsBefore = stopCount;
     const pid_t pid = static_cast<pid_t>(process_);

@@ -4,22 +4,13 @@
 
 #include <atomic>
 #include <cerrno>
-#include <mutex>
 #include <thread>
-#include <unordered_map>
+
+#include "platform/timer_registry.h"
 
 namespace {
 
 constexpr uint64_t NS_PER_MS = 1000000;
-
-struct PeriodicTimer {
-    std::thread thread;
-    std::atomic<bool> running{true};
-};
-
-std::mutex timersLock;
-std::unordered_map<uint32_t, PeriodicTimer*> timers;
-uint32_t nextTimerId = 1;
 
 timespec toTimespec(uint64_t ns)
 {
@@ -29,29 +20,59 @@ timespec toTimespec(uint64_t ns)
     return ts;
 }
 
-// Sleeps to absolute deadlines one period apart; after a late wake-up it
-// calls back once for every deadline that passed, so no millisecond is lost.
-void runTimer(PeriodicTimer* timer, uint32_t delayMs, uint32_t resolutionMs,
-              TimerCallback callback, void* user)
-{
-    uint64_t period = uint64_t(resolutionMs ? resolutionMs : 1) * NS_PER_MS;
-    uint64_t step = uint64_t(delayMs ? delayMs : 1) * NS_PER_MS;
-    uint64_t deadline = platformMonotonicNs() + step;
-    while (timer->running.load(std::memory_order_acquire)) {
-        timespec until = toTimespec(deadline);
-        int rc;
-        do {
-            rc = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
-        } while (rc == EINTR && timer->running.load(std::memory_order_acquire));
-        uint64_t now = platformMonotonicNs();
-        while (deadline <= now && timer->running.load(std::memory_order_acquire)) {
-            // One callback per elapsed millisecond of the period.
-            for (uint64_t ms = 0; ms < period / NS_PER_MS; ++ms)
-                callback(user);
-            deadline += period;
+// A thread of its own that sleeps to absolute deadlines one period apart;
+// after a late wake-up it calls back once for every deadline that passed,
+// so no millisecond is lost.
+class PeriodicTimer : public RunningTimer {
+public:
+    PeriodicTimer(uint32_t delayMs, uint32_t resolutionMs, TimerCallback callback, void* user)
+        : delayMs(delayMs), resolutionMs(resolutionMs), callback(callback), user(user) {}
+
+    uint32_t start(uint32_t suggestedId) override
+    {
+        try {
+            thread = std::thread(&PeriodicTimer::run, this);
+        } catch (...) {
+            return 0;
+        }
+        return suggestedId;
+    }
+
+    void stop() override
+    {
+        running.store(false, std::memory_order_release);
+        thread.join();
+    }
+
+private:
+    void run()
+    {
+        uint64_t period = uint64_t(resolutionMs ? resolutionMs : 1) * NS_PER_MS;
+        uint64_t step = uint64_t(delayMs ? delayMs : 1) * NS_PER_MS;
+        uint64_t deadline = platformMonotonicNs() + step;
+        while (running.load(std::memory_order_acquire)) {
+            timespec until = toTimespec(deadline);
+            int rc;
+            do {
+                rc = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
+            } while (rc == EINTR && running.load(std::memory_order_acquire));
+            uint64_t now = platformMonotonicNs();
+            while (deadline <= now && running.load(std::memory_order_acquire)) {
+                // One callback per elapsed millisecond of the period.
+                for (uint64_t ms = 0; ms < period / NS_PER_MS; ++ms)
+                    callback(user);
+                deadline += period;
+            }
         }
     }
-}
+
+    const uint32_t delayMs;
+    const uint32_t resolutionMs;
+    const TimerCallback callback;
+    void* const user;
+    std::thread thread;
+    std::atomic<bool> running{true};
+};
 
 }  // namespace
 
@@ -73,45 +94,8 @@ uint32_t platformTimerCaps(TimerCaps& caps)
     return 0;
 }
 
-uint32_t platformTimerBeginPeriod(uint32_t periodMs)
+std::unique_ptr<RunningTimer> makeRunningTimer(uint32_t delayMs, uint32_t resolutionMs, TimerCallback callback,
+                                               void* user)
 {
-    return periodMs == 0 ? 1 : 0;
-}
-
-uint32_t platformTimerEndPeriod(uint32_t periodMs)
-{
-    return periodMs == 0 ? 1 : 0;
-}
-
-uint32_t platformTimerStart(uint32_t delayMs, uint32_t resolutionMs, TimerCallback callback, void* user)
-{
-    if (!callback)
-        return 0;
-    auto* timer = new PeriodicTimer;
-    try {
-        timer->thread = std::thread(runTimer, timer, delayMs, resolutionMs, callback, user);
-    } catch (...) {
-        delete timer;
-        return 0;
-    }
-    std::lock_guard<std::mutex> guard(timersLock);
-    uint32_t id = nextTimerId++;
-    timers[id] = timer;
-    return id;
-}
-
-void platformTimerKill(uint32_t id)
-{
-    PeriodicTimer* timer = nullptr;
-    {
-        std::lock_guard<std::mutex> guard(timersLock);
-        auto it = timers.find(id);
-        if (it == timers.end())
-            return;
-        timer = it->second;
-        timers.erase(it);
-    }
-    timer->running.store(false, std::memory_order_release);
-    timer->thread.join();
-    delete timer;
+    return std::make_unique<PeriodicTimer>(delayMs, resolutionMs, callback, user);
 }

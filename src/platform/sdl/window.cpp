@@ -389,24 +389,15 @@ int platformDisplayCount()
 
 WindowResult platformCreateWindow(const WindowRequest& request)
 {
-    WindowResult result;
-    if (!videoUp) {
-        result.failure = "video subsystem not initialised";
-        return result;
-    }
     // SDL takes every size as the least it accepts: both attempts are asked
     // for alike.
-    PixelFormatAttempt formats[PIXEL_FORMAT_ATTEMPTS];
-    pixelFormatAttempts(request.pixelFormat, formats);
-    std::string failure;
-    for (int i = 0; i < PIXEL_FORMAT_ATTEMPTS && !result.window; ++i) {
-        result.window = tryCreate(request, formats[i].format, result.fit, result.refreshHz, failure);
-        result.pixelFormatIndex = i + 1;
-    }
+    WindowResult result = createWindowInTurn(
+        request, videoUp, [&request](const PixelFormatAttempt& format, WindowResult& made, std::string& failure) {
+            return tryCreate(request, format.format, made.fit, made.refreshHz, failure);
+        });
     if (!result.window) {
-        platformEndModeGuard();  // destroying the failed window put the mode back
-        result.failure = failure;
-        result.pixelFormatIndex = 0;
+        if (videoUp)
+            platformEndModeGuard();  // destroying the failed window put the mode back
         return result;
     }
     SDL_GL_GetDrawableSize(result.window->window, &result.drawableWidth, &result.drawableHeight);

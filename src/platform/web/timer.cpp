@@ -41,16 +41,6 @@ uint32_t platformTimerCaps(TimerCaps& caps)
     return 0;
 }
 
-uint32_t platformTimerBeginPeriod(uint32_t periodMs)
-{
-    return periodMs == 0 ? 1 : 0;
-}
-
-uint32_t platformTimerEndPeriod(uint32_t periodMs)
-{
-    return periodMs == 0 ? 1 : 0;
-}
-
 uint32_t platformTimerStart(uint32_t delayMs, uint32_t resolutionMs, TimerCallback callback, void* user)
 {
     if (!callback)

@@ -103,21 +103,6 @@ std::FILE* openForWriting(const std::string& path, std::string& failure)
     return file;
 }
 
-WholeFile::~WholeFile()
-{
-    drop();
-}
-
-void WholeFile::drop()
-{
-    if (stream_)
-        std::fclose(stream_);
-    stream_ = nullptr;
-    if (!temporary_.empty())
-        DeleteFileW(widen(temporary_).c_str());
-    temporary_.clear();
-}
-
 bool WholeFile::open(const std::string& path, std::string& failure)
 {
     drop();
@@ -139,12 +124,8 @@ bool WholeFile::open(const std::string& path, std::string& failure)
     return true;
 }
 
-bool WholeFile::commit(std::string& failure)
+bool WholeFile::commitOpen(std::string& failure)
 {
-    if (!stream_) {
-        failure = path_ + ": not open";
-        return false;
-    }
     errno = 0;
     const bool written = std::fflush(stream_) == 0 && std::ferror(stream_) == 0;
     const int writeError = errno;

@@ -257,18 +257,8 @@ bool stderrIsTerminal()
     return _isatty(_fileno(stderr)) != 0;
 }
 
-ChildProgram::~ChildProgram()
+bool ChildProgram::launch(const std::vector<std::string>& argv, Pipe pipe, std::string& failure, const ChildFiles& files)
 {
-    finish();
-}
-
-bool ChildProgram::start(const std::vector<std::string>& argv, Pipe pipe, std::string& failure, const ChildFiles& files)
-{
-    finish();
-    if (argv.empty()) {
-        failure = "no program named";
-        return false;
-    }
     const std::wstring program = widen(argv[0]);
     // A batch file runs under cmd.exe, which reads its arguments with rules
     // of its own; only programs are started.
@@ -342,11 +332,7 @@ bool ChildProgram::start(const std::vector<std::string>& argv, Pipe pipe, std::s
 
 int ChildProgram::finish()
 {
-    if (stream_) {
-        std::fclose(stream_);
-        stream_ = nullptr;
-    }
-    if (process_ == 0)
+    if (!closeOurEnd())
         return -1;
     const HANDLE process = reinterpret_cast<HANDLE>(process_);
     process_ = 0;
@@ -359,11 +345,7 @@ int ChildProgram::finish()
 int ChildProgram::finishUnlessStopped(bool& cutShort)
 {
     cutShort = false;
-    if (stream_) {
-        std::fclose(stream_);
-        stream_ = nullptr;
-    }
-    if (process_ == 0)
+    if (!closeOurEnd())
         return -1;
     const HANDLE process = reinterpret_cast<HANDLE>(process_);
     process_ = 0;

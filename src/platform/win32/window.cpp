@@ -445,24 +445,14 @@ int platformDisplayCount()
 
 WindowResult platformCreateWindow(const WindowRequest& request)
 {
-    WindowResult result;
-    if (!videoUp) {
-        result.failure = "video subsystem not initialised";
+    const MonitorInfo monitor = videoUp ? monitorInfo(request.display) : MonitorInfo{};
+    WindowResult result = createWindowInTurn(
+        request, videoUp,
+        [&request, &monitor](const PixelFormatAttempt& format, WindowResult& made, std::string& failure) {
+            return tryCreate(request, monitor, format, made.fit, failure);
+        });
+    if (!result.window)
         return result;
-    }
-    const MonitorInfo monitor = monitorInfo(request.display);
-    PixelFormatAttempt formats[PIXEL_FORMAT_ATTEMPTS];
-    pixelFormatAttempts(request.pixelFormat, formats);
-    std::string failure;
-    for (int i = 0; i < PIXEL_FORMAT_ATTEMPTS && !result.window; ++i) {
-        result.window = tryCreate(request, monitor, formats[i], result.fit, failure);
-        result.pixelFormatIndex = i + 1;
-    }
-    if (!result.window) {
-        result.failure = failure;
-        result.pixelFormatIndex = 0;
-        return result;
-    }
     PlatformWindow* window = result.window;
     fullscreenNow = window->fullscreen;
     if (window->haveMode && window->mode.dmDisplayFrequency > 1)
