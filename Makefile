@@ -121,7 +121,7 @@ test-windows: build windows
 # quillmoor.wasm, quillmoor-data.js, quillmoor.data, poster.png) and
 # build-web/quillmoor-web.zip, and says how big they are.
 # `make serve-web` serves the page on http://127.0.0.1:$(WEB_PORT)/;
-# `make test-web` plays it in headless Chromium (label `web`).
+# `make test-web` plays it in Chromium, Firefox and WebKitGTK (label `web`).
 WEB_BUILD ?= build-web
 WEB_DEPS ?= $(CURDIR)/$(WEB_BUILD)/deps
 WEB_PORT ?= 8000
