@@ -22,6 +22,8 @@ stdout, one "key=value" line each:
                      clock (--watch-position)
   pressed=<k> <b> <a>  a key pressed (--press), with the music's play
                      position (ms) just before it and a second after
+  place=<ms> <p> <m> where the show stands (--touch): show time, paused, muted
+  controls=<0|1>     whether the player's controls show (--touch)
   shot=<path>        each screenshot taken (PNG)
   poster=<text>      what the page offers, when it does, after the waiting
                      and the shots (before any Escape)
@@ -250,6 +252,59 @@ def listen(engine, seconds):
     report("sound_rms", "%.4f" % rms)
 
 
+# Where the show stands after its last frame, as the page's controls read it:
+# the show time (ms) and whether it is paused and muted.
+PLACE = "var f = Module._quillmoorShowPlaceFlags();" \
+        "return [Module._quillmoorShowPlaceMs(), (f & 1) ? 1 : 0, (f & 2) ? 1 : 0];"
+
+
+def tap(engine, x, y):
+    engine.touch([(x, y)], "touchStart")
+    engine.touch([], "touchEnd")
+
+
+def centre(engine, element_id):
+    return engine.run("var r = document.getElementById(arguments[0]).getBoundingClientRect();"
+                      "return [r.left + r.width / 2, r.top + r.height / 2, r.left, r.width];", element_id)
+
+
+def gestures(engine, steps, width, height, out):
+    """A viewer's fingers on a phone, step by step (--touch)."""
+    shots = 0
+    for step in steps.split(";"):
+        words = step.split()
+        if not words:
+            continue
+        what, values = words[0], words[1:]
+        if what in ("tap", "doubletap"):
+            x, y = float(values[0]) * width, float(values[1]) * height
+            tap(engine, x, y)
+            if what == "doubletap":
+                time.sleep(0.12)
+                tap(engine, x, y)
+        elif what == "tap-element":
+            x, y = centre(engine, values[0])[:2]
+            tap(engine, x, y)
+        elif what == "drag-timeline":
+            # From the timeline's start to the show time asked for, in steps.
+            x, y, left, span = centre(engine, "timeline")
+            target = left + span * float(values[0]) / 153.0
+            engine.touch([(left + 2, y)], "touchStart")
+            for i in range(1, 11):
+                engine.touch([(left + 2 + (target - left - 2) * i / 10.0, y)], "touchMove")
+                time.sleep(0.03)
+            engine.touch([], "touchEnd")
+        elif what == "wait":
+            time.sleep(float(values[0]))
+        elif what == "shot":
+            screenshot(engine, os.path.join(out, "touch_%d.png" % shots))
+            shots += 1
+        elif what == "place":
+            report("place", "%d %d %d" % tuple(engine.run(PLACE)))
+        elif what == "controls":
+            report("controls", engine.run("return document.getElementById('controls').hidden ? 0 : 1"))
+
+
 # The music's play position, ms.
 POSITION = "return Module._quillmoorTestMusicPosition() * 1000 / Module._quillmoorTestMusicRate();"
 
@@ -290,6 +345,12 @@ def main():
     parser.add_argument("--no-click", action="store_true")
     parser.add_argument("--escape", action="store_true",
                         help="press Escape, then take the page's offer to play again")
+    parser.add_argument("--phone", action="store_true",
+                        help="Chromium as a phone: 3 device pixels a CSS pixel, touch; the show starts on a tap")
+    parser.add_argument("--touch", default="",
+                        help="after the wait, a viewer's gestures, ';'-separated: tap X Y, doubletap X Y "
+                             "(shares of the viewport), tap-element ID, drag-timeline SECONDS, wait S, "
+                             "shot, place, controls")
     parser.add_argument("--disable-webgl", action="store_true")
     parser.add_argument("--lose-context", action="store_true")
     parser.add_argument("--without", default="", help="a content file left out of the data package")
@@ -311,7 +372,10 @@ def main():
         engine = engines.start(args.engine, width, height, args.disable_webgl,
                                "document-user-activation-required" if args.script_click
                                else "no-user-gesture-required")
-        engine.open("http://127.0.0.1:%d/index.html%s" % (server.server_port, args.query))
+        if args.phone:
+            engine.emulate(width, height, 3, True)
+        address = "http://127.0.0.1:%d/index.html%s" % (server.server_port, args.query)
+        engine.open(address)
         deadline = time.time() + 60
         while time.time() < deadline:
             state = engine.run(
@@ -326,7 +390,10 @@ def main():
         elif args.script_click:
             engine.run("document.getElementById('poster').click();")
         elif not args.no_click and not engine.run("return document.getElementById('start').disabled"):
-            engine.click("poster")
+            if args.phone:
+                tap(engine, width / 2, height / 2)
+            else:
+                engine.click("poster")
             if args.record > 0:
                 engine.run_async(
                     "var done = arguments[0]; (function wait() {"
@@ -339,6 +406,8 @@ def main():
         time.sleep(max(0.0, args.wait - 1.0))
         if args.press:
             press(engine, args.press.split(","))
+        if args.touch:
+            gestures(engine, args.touch, width, height, args.out)
         for i in range(args.shots):
             if i:
                 time.sleep(args.interval)

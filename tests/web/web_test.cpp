@@ -60,6 +60,12 @@ struct Visit {
         double beforeMs, afterMs;  // the play position just before it and a second after
     };
     std::vector<Press> presses;
+    struct Place {
+        double timeMs;  // the show time after the last frame
+        bool paused, muted;
+    };
+    std::vector<Place> places;   // where the show stood at each `place` gesture
+    std::vector<int> controls;   // whether the player's controls showed, at each `controls` gesture
     bool responsive = false;
     std::string log;                    // the driver's whole report
 };
@@ -181,6 +187,16 @@ Visit visit(const EngineParts& parts, const std::vector<std::string>& options)
                 visit.readings.push_back(reading);
         } else if (key == "responsive")
             visit.responsive = true;
+        else if (key == "place") {
+            Visit::Place place;
+            int paused = 0, muted = 0;
+            if (std::sscanf(value.c_str(), "%lf %d %d", &place.timeMs, &paused, &muted) == 3) {
+                place.paused = paused;
+                place.muted = muted;
+                visit.places.push_back(place);
+            }
+        } else if (key == "controls")
+            visit.controls.push_back(std::stoi(value));
         else if (key == "pressed") {
             Visit::Press press;
             char name[16];
@@ -313,28 +329,33 @@ bool plateWhite(const uint8_t* p)
     return p[0] > 215 && p[1] > 215 && p[2] > 215 && std::abs(int(p[0]) - int(p[2])) < 30;
 }
 
-// The best share, among `shots` (1280x720), of the title's letters that
-// show white where the capture tool's still at 60 s draws them white.
+// The best share, among `shots` (all of one size), of the title's letters
+// that show white in the picture where the capture tool's still at 60 s, at
+// the picture's size, draws them white.
 double titlePlateShare(const std::vector<Screenshot>& shots)
 {
+    if (shots.empty())
+        return 0.0;
+    const Area area = pictureArea(shots[0].width, shots[0].height);
     const std::string stills = scratchFolder();
     int status = -1;
-    const std::string captureLog = runCommand({QUILLMOOR_BINARY_DIR "/quillmoor-capture", "--still", "60s",
-                                               "--size", "1280x720", "--out", stills},
-                                              {"SDL_VIDEODRIVER=offscreen"}, std::chrono::minutes(2), status);
+    const std::string captureLog =
+        runCommand({QUILLMOOR_BINARY_DIR "/quillmoor-capture", "--still", "60s", "--size",
+                    std::to_string(area.width) + "x" + std::to_string(area.height), "--out", stills},
+                   {"SDL_VIDEODRIVER=offscreen"}, std::chrono::minutes(2), status);
     Screenshot still;
     std::string failure;
     const bool read = readPngFile(stills + "/still_060000.png", still, failure);
     std::remove((stills + "/still_060000.png").c_str());
     ::rmdir(stills.c_str());
-    if (!read) {
-        ADD_FAILURE() << failure << captureLog;
+    if (!read || still.width != area.width || still.height != area.height) {
+        ADD_FAILURE() << "no still of " << area.width << "x" << area.height << ": " << failure << captureLog;
         return 0.0;
     }
     double best = 0.0;
     for (const Screenshot& shot : shots) {
-        if (shot.width != still.width || shot.height != still.height) {
-            ADD_FAILURE() << "a " << shot.width << "x" << shot.height << " shot";
+        if (shot.width != shots[0].width || shot.height != shots[0].height) {
+            ADD_FAILURE() << "a " << shot.width << "x" << shot.height << " shot among others";
             return 0.0;
         }
         long inStill = 0, inBoth = 0;
@@ -342,9 +363,9 @@ double titlePlateShare(const std::vector<Screenshot>& shots)
             for (int x = still.width / 2; x < still.width; ++x)
                 if (plateWhite(still.at(x, y))) {
                     ++inStill;
-                    inBoth += plateWhite(shot.at(x, y));
+                    inBoth += plateWhite(shot.at(area.left + x, area.top + y));
                 }
-        if (inStill <= 1000) {
+        if (inStill <= still.width * still.height / 1000) {
             ADD_FAILURE() << "the still at 60 s shows no title";
             return 0.0;
         }
@@ -393,6 +414,56 @@ TEST_P(WebKeys, SpacePausesAndTheArrowsJump)
 
 INSTANTIATE_TEST_SUITE_P(Engines, WebKeys, ::testing::Combine(EACH_ENGINE, ::testing::Values(Once{})),
                          engineAnd(onceName));
+
+// A phone's viewer (Chromium's phone emulation: 390x844 CSS pixels, 3
+// device pixels each, touch) with nothing but fingers: a tap shows the
+// player's controls, its play button pauses and plays on, a double tap on
+// the right third jumps ahead, the mute button silences the music (what the
+// page had queued plays out first: up to 0.75 s), the controls go after
+// 2.5 s without a touch, and the timeline goes anywhere.
+const std::vector<std::string> PHONE = {"--phone", "--size", "390x844"};
+
+TEST_F(WebPage, TouchViewerShowsTheControlsPausesAndJumpsAhead)
+{
+    std::vector<std::string> options = PHONE;
+    options.insert(options.end(), {"--wait", "3", "--touch",
+                                   "controls; tap 0.5 0.3; wait 0.3; controls; tap-element play; wait 0.5; place;"
+                                   "shot; wait 1; shot; place; tap-element play; wait 1; place;"
+                                   "doubletap 0.85 0.5; wait 1; place; tap-element mute; wait 1; place;"
+                                   "wait 2; controls", "--listen", "2"});
+    const Visit page = visit(options);
+    SKIP_WHEN_MISSING(page);
+    ASSERT_EQ(page.controls, (std::vector<int>{0, 1, 0}))
+        << "hidden before the tap, shown after it, hidden again 2.5 s after the last\n" << page.log;
+    ASSERT_EQ(page.places.size(), 5u) << page.log;
+    ASSERT_EQ(page.shots.size(), 2u) << page.log;
+    EXPECT_TRUE(page.places[0].paused) << page.log;
+    EXPECT_EQ(page.places[1].timeMs, page.places[0].timeMs) << "the paused show moved on\n" << page.log;
+    EXPECT_EQ(differingShare(page.shots[0], page.shots[1], 0), 0.0) << "the paused picture moved";
+    EXPECT_FALSE(page.places[2].paused) << page.log;
+    EXPECT_GT(page.places[3].timeMs - page.places[2].timeMs, 5000.0) << "the double tap did not jump ahead\n"
+                                                                      << page.log;
+    EXPECT_LT(page.places[3].timeMs - page.places[2].timeMs, 8000.0) << page.log;
+    EXPECT_TRUE(page.places[4].muted) << page.log;
+    EXPECT_LT(page.soundRms, 0.001) << "the muted page played sound\n" << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
+}
+
+TEST_F(WebPage, TimelineDraggedTo56sShowsTheTitlePlate)
+{
+    // As from the address (see above), at full size.
+    std::vector<std::string> options = PHONE;
+    options.insert(options.end(), {"--query", "?render-scale=1", "--wait", "2", "--touch",
+                                   "tap 0.5 0.3; wait 0.3; drag-timeline 56; wait 1; place; wait 1; shot;"
+                                   "wait 0.5; shot; wait 0.5; shot; wait 0.5; shot; wait 0.5; shot;"
+                                   "wait 0.5; shot; wait 0.5; shot; wait 0.5; shot"});
+    const Visit page = visit(options);
+    SKIP_WHEN_MISSING(page);
+    ASSERT_EQ(page.places.size(), 1u) << page.log;
+    EXPECT_NEAR(page.places[0].timeMs, 56000.0, 3000.0) << page.log;
+    ASSERT_FALSE(page.shots.empty()) << page.log;
+    EXPECT_GT(titlePlateShare(page.shots), 0.5) << page.log;
+}
 
 class WebStills : public OnEachEngine<int> {};
 
