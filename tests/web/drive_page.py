@@ -24,6 +24,8 @@ stdout, one "key=value" line each:
                      position (ms) just before it and a second after
   place=<ms> <p> <m> where the show stands (--touch): show time, paused, muted
   controls=<0|1>     whether the player's controls show (--touch)
+  kept=<n>           files the page's service worker kept before the server
+                     stopped (--offline)
   shot=<path>        each screenshot taken (PNG)
   poster=<text>      what the page offers, when it does, after the waiting
                      and the shots (before any Escape)
@@ -351,6 +353,8 @@ def main():
                         help="after the wait, a viewer's gestures, ';'-separated: tap X Y, doubletap X Y "
                              "(shares of the viewport), tap-element ID, drag-timeline SECONDS, wait S, "
                              "shot, place, controls")
+    parser.add_argument("--offline", action="store_true",
+                        help="load the page once, stop the server, and load it again")
     parser.add_argument("--disable-webgl", action="store_true")
     parser.add_argument("--lose-context", action="store_true")
     parser.add_argument("--without", default="", help="a content file left out of the data package")
@@ -376,6 +380,16 @@ def main():
             engine.emulate(width, height, 3, True)
         address = "http://127.0.0.1:%d/index.html%s" % (server.server_port, args.query)
         engine.open(address)
+        if args.offline:
+            # Once the page's service worker has kept its files, the server goes.
+            report("kept", engine.run_async(
+                "var done = arguments[0];"
+                "navigator.serviceWorker.ready.then(function () { return caches.open('quillmoor'); })"
+                ".then(function (c) { return c.keys(); })"
+                ".then(function (keys) { done(keys.length); }, function () { done(0); });", timeout=60))
+            server.shutdown()
+            server.server_close()
+            engine.open(address)
         deadline = time.time() + 60
         while time.time() < deadline:
             state = engine.run(
@@ -447,7 +461,8 @@ def main():
     finally:
         if engine:
             engine.quit()
-        server.shutdown()
+        if not args.offline:
+            server.shutdown()
         shutil.rmtree(scratch, ignore_errors=True)
     return 0
 

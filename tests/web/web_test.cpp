@@ -465,6 +465,20 @@ TEST_F(WebPage, TimelineDraggedTo56sShowsTheTitlePlate)
     EXPECT_GT(titlePlateShare(page.shots), 0.5) << page.log;
 }
 
+// After one visit the page plays with its server gone, from what its
+// service worker kept.
+TEST_F(WebPage, SecondVisitPlaysWithTheServerGone)
+{
+    const Visit page = visit({"--offline", "--size", "640x360", "--query", "?from=20s", "--wait", "4", "--shots", "2",
+                              "--listen", "2"});
+    SKIP_WHEN_MISSING(page);
+    ASSERT_EQ(page.shots.size(), 2u) << page.log;
+    expectLetterboxed(page.shots[0], "the page offline");
+    EXPECT_GT(differingShare(page.shots[0], page.shots[1], 8), 0.01) << "the picture stood still";
+    EXPECT_GT(page.soundRms, 0.01) << "no sound offline\n" << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
+}
+
 class WebStills : public OnEachEngine<int> {};
 
 // The rasterizers differ (SwiftShader in the browser, llvmpipe for the
