@@ -631,12 +631,29 @@ TEST_F(WebPage, MissingPictureIsOneConsoleLineAndTheShowGoesOn)
     EXPECT_TRUE(page.uncaught.empty()) << page.log;
 }
 
+// Told, and the poster's title (white letters in its lower right) still shows.
 TEST_F(WebPage, BrowserWithoutWebglIsToldSoWithoutAnException)
 {
-    const Visit page = visit({"--disable-webgl", "--no-click", "--wait", "1"});
+    const Visit page = visit({"--disable-webgl", "--no-click", "--wait", "1", "--shots", "1"});
     SKIP_WHEN_MISSING(page);
     EXPECT_NE(page.message.find("WebGL"), std::string::npos) << page.log;
     EXPECT_TRUE(page.uncaught.empty()) << page.log;
+    ASSERT_EQ(page.shots.size(), 1u) << page.log;
+    const Screenshot& shot = page.shots[0];
+    long white = 0;
+    for (int y = shot.height / 2; y < shot.height; ++y)
+        for (int x = shot.width / 2; x < shot.width; ++x)
+            white += plateWhite(shot.at(x, y));
+    // The poster is drawn at the page's height: its letters, scaled up.
+    Screenshot poster;
+    std::string failure;
+    ASSERT_TRUE(readPngFile(SITE + "/poster.png", poster, failure)) << failure;
+    long posterWhite = 0;
+    for (int y = poster.height / 2; y < poster.height; ++y)
+        for (int x = poster.width / 2; x < poster.width; ++x)
+            posterWhite += plateWhite(poster.at(x, y));
+    const double scale = double(shot.height) / poster.height;
+    EXPECT_GT(white, 0.9 * posterWhite * scale * scale) << "the message covers the poster's title";
 }
 
 TEST_F(WebPage, LostContextIsToldAndThePageStaysResponsive)
