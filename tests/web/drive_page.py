@@ -362,6 +362,8 @@ def main():
     parser.add_argument("--packager", default="/usr/share/emscripten/tools/file_packager.py")
     args = parser.parse_args()
 
+    if (args.phone or args.touch or args.script_click) and args.engine != "chromium":
+        parser.error("--phone, --touch and --script-click are Chromium's")
     missing = engines.missing_part(args.engine)
     if missing:
         report("skip", missing)
