@@ -118,10 +118,12 @@ test-windows: build windows
 # (once; later runs reuse them), its content is this build's generated Data/
 # as a data package, and the page's poster is a still from this build's
 # capture tool. Leaves build-web/quillmoor-web/ (index.html, quillmoor.js,
-# quillmoor.wasm, quillmoor-data.js, quillmoor.data, poster.png) and
+# quillmoor.wasm, quillmoor-data.js, quillmoor.data, poster.png, and for
+# installing and playing offline manifest.webmanifest, its icons drawn by
+# the icon tool, and service-worker.js) and
 # build-web/quillmoor-web.zip, and says how big they are.
 # `make serve-web` serves the page on http://127.0.0.1:$(WEB_PORT)/;
-# `make test-web` plays it in headless Chromium (label `web`).
+# `make test-web` plays it in Chromium, Firefox and WebKitGTK (label `web`).
 WEB_BUILD ?= build-web
 WEB_DEPS ?= $(CURDIR)/$(WEB_BUILD)/deps
 WEB_PORT ?= 8000
@@ -132,8 +134,10 @@ test-web: CMAKE_FLAGS += -DQUILLMOOR_WEB_BUILD_DIR=$(CURDIR)/$(WEB_BUILD)
 web:
 	@bash tools/setup.sh --web
 	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCH=OFF
-	@cmake --build $(BUILD) -j$(JOBS) --target quillmoor_content quillmoor-capture
-	@mkdir -p $(WEB_BUILD)/poster
+	@cmake --build $(BUILD) -j$(JOBS) --target quillmoor_content quillmoor-capture quillmoor_make_icon
+	@mkdir -p $(WEB_BUILD)/poster $(WEB_BUILD)/icons
+	@for side in 192 512; do [ -f $(WEB_BUILD)/icons/icon-$$side.png ] || \
+		$(BUILD)/tools/content/quillmoor_make_icon $(BUILD)/Data $(WEB_BUILD)/icons/icon-$$side.png $$side || exit 1; done
 	@[ -f $(WEB_BUILD)/poster/poster.png ] || { \
 		$(BUILD)/quillmoor-capture --still $(WEB_POSTER_AT) --size 960x540 --out $(WEB_BUILD)/poster >/dev/null && \
 		mv $(WEB_BUILD)/poster/still_*.png $(WEB_BUILD)/poster/poster.png; } || \
@@ -142,7 +146,8 @@ web:
 	@$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
 		-DQUILLMOOR_WEB_DEPS=$(WEB_DEPS)/prefix \
 		-DQUILLMOOR_WEB_CONTENT=$(CURDIR)/$(BUILD)/Data \
-		-DQUILLMOOR_WEB_POSTER=$$([ -f $(WEB_BUILD)/poster/poster.png ] && echo $(CURDIR)/$(WEB_BUILD)/poster/poster.png)
+		-DQUILLMOOR_WEB_POSTER=$$([ -f $(WEB_BUILD)/poster/poster.png ] && echo $(CURDIR)/$(WEB_BUILD)/poster/poster.png) \
+		-DQUILLMOOR_WEB_ICONS=$(CURDIR)/$(WEB_BUILD)/icons
 	@$(WEB_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
 	@cd $(WEB_BUILD) && for f in quillmoor-web.zip quillmoor-web/*; do \
 		echo "$(WEB_BUILD)/$$f: $$(stat -c %s $$f) bytes ($$(du -h $$f | cut -f1))"; done

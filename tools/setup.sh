@@ -48,11 +48,16 @@ windows_packages=(
 )
 
 # The browser build (`make web`, `make test-web`): Debian's emscripten (with
-# the acorn module its optimiser needs), and the headless Chromium, its
-# WebDriver and Debian's Selenium that the web suite plays the page in.
+# the acorn module its optimiser needs), and the three engines the web suite
+# plays the page in with their drivers: Chromium with its WebDriver and
+# Debian's Selenium; WebKitGTK with its WebDriver (which Selenium drives as a
+# remote one); Firefox ESR, driven over its built-in WebDriver BiDi through a
+# websocket, as Debian has no geckodriver.
 web_packages=(
   emscripten node-acorn python3
   chromium chromium-driver python3-selenium
+  webkit2gtk-driver
+  firefox-esr python3-websockets
 )
 
 for arg in "$@"; do

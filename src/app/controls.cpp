@@ -22,6 +22,7 @@ const KeyBinding KEY_BINDINGS[] = {
     {VK_LEFT_CODE, AltKey::Either, ViewerAction::SeekBack},
     {VK_RIGHT_CODE, AltKey::Either, ViewerAction::SeekForward},
     {VK_HOME_CODE, AltKey::Either, ViewerAction::SeekStart},
+    {VK_M_CODE, AltKey::Either, ViewerAction::ToggleMute},
 };
 
 }  // namespace
@@ -61,6 +62,9 @@ void applyViewerAction(Demo& demo, ViewerAction action)
         break;
     case ViewerAction::TogglePause:
         pauseShow(demo, !demo.playback.paused);
+        break;
+    case ViewerAction::ToggleMute:
+        muteShow(demo, !demo.playback.muted);
         break;
     case ViewerAction::SeekBack:
     case ViewerAction::SeekForward:

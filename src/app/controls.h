@@ -1,6 +1,6 @@
 // The viewer's keys: one table from a key (a Windows virtual-key code, which
 // every backend delivers) to what it does to the show, and the rule for where
-// a seek lands. Adding a key is one entry in the table in controls.cpp. The
+// a seek lands. A page's player controls send the same keys. Adding a key is one entry in the table in controls.cpp. The
 // main loop asks actionForKey for every key-down it drains and hands the
 // action to applyViewerAction, which carries it out through the window
 // (fullscreen) and playback (pause, jumps). Main thread only.
@@ -17,6 +17,7 @@ constexpr uint32_t VK_SPACE_CODE = 0x20;
 constexpr uint32_t VK_HOME_CODE = 0x24;
 constexpr uint32_t VK_LEFT_CODE = 0x25;
 constexpr uint32_t VK_RIGHT_CODE = 0x27;
+constexpr uint32_t VK_M_CODE = 0x4D;
 constexpr uint32_t VK_F11_CODE = 0x7A;
 
 // How far Left and Right move the show, ms.
@@ -30,6 +31,7 @@ enum class ViewerAction {
     SeekBack,          // Left
     SeekForward,       // Right
     SeekStart,         // Home
+    ToggleMute,        // M
 };
 
 // What a key does; `alt` is whether an Alt key was held. None for keys

@@ -1,6 +1,7 @@
 #include "app/live_frame_io.h"
 
 #include "app/demo.h"
+#include "app/playback.h"
 #include "platform/window.h"
 #include "show/fades.h"
 #include "show/frame.h"
@@ -37,6 +38,10 @@ bool LiveFrameIo::peekMessage(Message& message)
     case PlatformEvent::CloseRequest:
         message.kind = Message::Close;
         break;
+    case PlatformEvent::Seek:
+        message.kind = Message::Seek;
+        message.wParam = event.timeMs;
+        break;
     case PlatformEvent::Resize:
         message.kind = Message::Resize;
         message.width = event.width;
@@ -67,4 +72,5 @@ void LiveFrameIo::bindWindowFramebuffer()
 void LiveFrameIo::present()
 {
     platformSwapWindow(demo_.window);
+    platformShowPlace(demo_.timeMs, demo_.playback.paused, demo_.playback.muted);
 }

@@ -42,6 +42,8 @@ FrameOutcome runFrame(Demo& demo, FrameIo& io)
         }
         if (message.kind == Message::KeyDown)
             applyViewerAction(demo, actionForKey(message.wParam, message.alt));
+        else if (message.kind == Message::Seek)
+            jumpShow(demo, message.wParam);
         dispatchMessage(demo, message);
     }
     prepareFrame(demo);

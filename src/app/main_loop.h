@@ -17,8 +17,8 @@ struct Demo;
 
 // A message of the pump, as the window system delivered it.
 struct Message {
-    enum Kind { None, KeyDown, Close, Resize, Quit } kind = None;
-    uint32_t wParam = 0;  // virtual-key code for KeyDown
+    enum Kind { None, KeyDown, Close, Resize, Quit, Seek } kind = None;
+    uint32_t wParam = 0;  // virtual-key code for KeyDown; show time for Seek, ms
     bool alt = false;     // an Alt key was held, KeyDown only
     int32_t width = 0;    // new drawable size, pixels, Resize only
     int32_t height = 0;

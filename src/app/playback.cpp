@@ -97,6 +97,13 @@ void pauseShow(Demo& demo, bool paused)
         audioChannelPlay(channel, false);
 }
 
+void muteShow(Demo& demo, bool muted)
+{
+    demo.playback.muted = muted;
+    const bool audible = demo.musicOn && !muted;
+    audioChannelSetAttribute(demo.music.activeHandle(), AUDIO_ATTRIB_VOL, audible ? 1.0f : 0.0f);
+}
+
 void jumpShow(Demo& demo, uint32_t timeMs)
 {
     Playback& playback = demo.playback;

@@ -28,6 +28,7 @@ struct Playback {
     uint32_t heldTimeMs = 0;         // show time of the held frame, ms
     float heldFrameStep = 0.0f;      // its frame step
     bool paused = false;
+    bool muted = false;              // the music plays silently (its spectrum still drives the show)
     bool loop = false;               // the show starts again at its end
 
     Playback();
@@ -44,6 +45,9 @@ void attachPlayback(Demo& demo, Scene* scene);
 void placeMusicAt(Demo& demo, uint32_t timeMs);
 // Pauses or resumes clock, music and picture together (nothing when already so).
 void pauseShow(Demo& demo, bool paused);
+// Silences the music or gives it its volume back; the show looks the same
+// either way (a show started with the music off stays silent).
+void muteShow(Demo& demo, bool muted);
 // Jumps to show time `timeMs` (see above); a paused show stays paused there.
 void jumpShow(Demo& demo, uint32_t timeMs);
 // Called once per frame after its messages: the loop's wrap at the end, and

@@ -154,6 +154,7 @@ void windowProc(Demo& demo, const Message& message)
         }
         break;
     case Message::KeyDown:  // the viewer's key table has them
+    case Message::Seek:     // a jump, which the main loop makes
     case Message::None:
     case Message::Quit:
         break;

@@ -126,11 +126,15 @@ bool platformSetSwapInterval(int interval);
 
 // One event from the window system, mapped to what the show understands.
 struct PlatformEvent {
-    enum Kind { KeyDown, CloseRequest, Resize, Other } kind = Other;
+    enum Kind { KeyDown, CloseRequest, Resize, Seek, Other } kind = Other;
     uint32_t virtualKey = 0;  // Windows virtual-key code, KeyDown only
     bool alt = false;         // an Alt key was held, KeyDown only
+    uint32_t timeMs = 0;      // show time to jump to, ms, Seek only (a page's timeline)
     int width = 0;            // new drawable size, pixels, Resize only
     int height = 0;
 };
 // Takes the next pending event; false when there is none.
 bool platformPollEvent(PlatformEvent& event);
+// Where the show stands after each frame, for a page's player controls to
+// show; the desktop backends have none and ignore it.
+void platformShowPlace(uint32_t timeMs, bool paused, bool muted);

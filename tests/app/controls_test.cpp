@@ -139,6 +139,7 @@ TEST(Controls, EveryKeyOfTheTableReachesItsAction)
         {virtualKeyFromSdlKey(SDLK_LEFT), ViewerAction::SeekBack},
         {virtualKeyFromSdlKey(SDLK_RIGHT), ViewerAction::SeekForward},
         {virtualKeyFromSdlKey(SDLK_HOME), ViewerAction::SeekStart},
+        {virtualKeyFromSdlKey(SDLK_m), ViewerAction::ToggleMute},
         {virtualKeyFromSdlKey(SDLK_a), ViewerAction::None},
     };
     for (const auto& [key, action] : keys)

@@ -1,11 +1,11 @@
 #!/usr/bin/python3
-"""Plays the browser build's page in Debian's headless Chromium for the web
-suite: serves the page's folder on 127.0.0.1 (a free port), opens it at a
-given viewport size through chromedriver, clicks the poster as a viewer
-would, then does what the options ask (screenshots, losing the WebGL
-context, recording the page's sound) and reports on stdout, one
-"key=value" line each:
-  skip=<why>         a part is missing (Chromium, its driver, Selenium)
+"""Plays the browser build's page in one of the browser engines of
+tests/web/engines.py for the web suite: serves the page's folder on
+127.0.0.1 (a free port), opens it at a given viewport size, clicks the
+poster as a viewer would, then does what the options ask (screenshots,
+keys, losing the WebGL context, recording the page's sound) and reports on
+stdout, one "key=value" line each:
+  skip=<why>         a part is missing (the browser, its driver, Selenium)
   message=<text>     what the page says to the viewer (when it says anything)
   console=<line>     each line the page wrote to the console
   uncaught=<line>    each uncaught exception
@@ -20,6 +20,12 @@ context, recording the page's sound) and reports on stdout, one
   audio_state=<s>    the audio context's state (--watch-position)
   moved=<f> <ms>     frames the play position moved in <ms> of the page's
                      clock (--watch-position)
+  pressed=<k> <b> <a>  a key pressed (--press), with the music's play
+                     position (ms) just before it and a second after
+  place=<ms> <p> <m> where the show stands (--touch): show time, paused, muted
+  controls=<0|1>     whether the player's controls show (--touch)
+  kept=<n>           files the page's service worker kept before the server
+                     stopped (--offline)
   shot=<path>        each screenshot taken (PNG)
   poster=<text>      what the page offers, when it does, after the waiting
                      and the shots (before any Escape)
@@ -41,6 +47,8 @@ import tempfile
 import threading
 import time
 
+import engines
+
 
 def report(key, value):
     print("%s=%s" % (key, str(value).replace("\n", " ")), flush=True)
@@ -53,9 +61,39 @@ def serve(folder):
     return server
 
 
+# What the page writes to its console and every uncaught exception, kept
+# for the driver to read back: the same way in each engine, from before the
+# page's own scripts run.
+CONSOLE_HOOK = b"""<script>
+window.quillmoorConsole = [];
+["log", "info", "warn", "error"].forEach(function (name) {
+  var write = console[name];
+  console[name] = function () {
+    window.quillmoorConsole.push(["console", Array.prototype.join.call(arguments, " ")]);
+    return write.apply(console, arguments);
+  };
+});
+window.addEventListener("error", function (e) { window.quillmoorConsole.push(["uncaught", String(e.message)]); });
+window.addEventListener("unhandledrejection", function (e) {
+  window.quillmoorConsole.push(["uncaught", String(e.reason)]);
+});
+</script>"""
+
+
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
     extensions_map = dict(http.server.SimpleHTTPRequestHandler.extensions_map,
                           **{".wasm": "application/wasm", ".js": "text/javascript"})
+
+    def do_GET(self):
+        if self.path.split("?")[0] not in ("/", "/index.html"):
+            return super().do_GET()
+        with open(os.path.join(self.directory, "index.html"), "rb") as page:
+            body = page.read().replace(b"<head>", b"<head>" + CONSOLE_HOOK, 1)
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
 
     def log_message(self, *args):
         pass
@@ -76,37 +114,15 @@ def site_without(site, missing, content_folder, packager, scratch):
     return copy
 
 
-def browser(width, height, extra, autoplay="no-user-gesture-required"):
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for flag in ["--headless=new", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
-                 "--autoplay-policy=" + autoplay, "--no-sandbox",
-                 "--disable-dev-shm-usage", "--hide-scrollbars", "--mute-audio",
-                 "--window-size=%d,%d" % (width, height)] + extra:
-        options.add_argument(flag)
-    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
-                           {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
-    return driver
-
-
-def screenshot(driver, path):
-    shot = driver.execute_cdp_cmd("Page.captureScreenshot", {"format": "png"})
+def screenshot(engine, path):
     with open(path, "wb") as out:
-        out.write(base64.b64decode(shot["data"]))
+        out.write(engine.screenshot())
     report("shot", path)
 
 
-def console_lines(driver):
-    for entry in driver.get_log("browser"):
-        text = entry.get("message", "")
-        # "http://127.0.0.1:port/quillmoor.js 12:34 \"line\"": the line itself.
-        quoted = text.find(' "')
-        line = json.loads(text[quoted + 1:]) if quoted >= 0 and text.endswith('"') else text
-        report("uncaught" if "Uncaught" in text else "console", line)
+def console_lines(engine):
+    for kind, line in engine.run("return window.quillmoorConsole || []") or []:
+        report(kind, line)
 
 
 STILL = """
@@ -173,7 +189,10 @@ context.audioWorklet.addModule(url).then(function () {
   var timer = setInterval(function () {
     var position = Module._quillmoorTestMusicPosition();
     var stamp = context.getOutputTimestamp();
-    var heard = stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000;
+    // As the page reads it: WebKitGTK's stamps put their performance time
+    // ahead of performance.now() by the context time, so a stamp from the
+    // future counts as taken now.
+    var heard = stamp.contextTime + Math.max(0, performance.now() - stamp.performanceTime) / 1000;
     if (position >= 0) readings.push([position, heard * rate]);
   }, 10);
   setTimeout(function () {
@@ -201,9 +220,8 @@ context.audioWorklet.addModule(url).then(function () {
 """
 
 
-def record(driver, seconds, path):
-    driver.set_script_timeout(seconds + 30)
-    result = driver.execute_async_script(RECORD, seconds)
+def record(engine, seconds, path):
+    result = engine.run_async(RECORD, seconds, timeout=seconds + 30)
     if not result:
         report("recording", "")
         return
@@ -216,18 +234,16 @@ def record(driver, seconds, path):
     report("recording", path)
 
 
-def still(driver, time_ms, width, height, path):
-    driver.set_script_timeout(300)
-    url = driver.execute_script(STILL, time_ms, width, height)
+def still(engine, time_ms, width, height, path):
+    url = engine.run(STILL, time_ms, width, height)
     if url:
         with open(path, "wb") as out:
             out.write(base64.b64decode(url.split(",", 1)[1]))
         report("shot", path)
 
 
-def listen(driver, seconds):
-    driver.set_script_timeout(seconds + 30)
-    result = driver.execute_async_script(RECORD, seconds)
+def listen(engine, seconds):
+    result = engine.run_async(RECORD, seconds, timeout=seconds + 30)
     if not result:
         report("sound_rms", "-1")
         return
@@ -238,8 +254,75 @@ def listen(driver, seconds):
     report("sound_rms", "%.4f" % rms)
 
 
+# Where the show stands after its last frame, as the page's controls read it:
+# the show time (ms) and whether it is paused and muted.
+PLACE = "var f = Module._quillmoorShowPlaceFlags();" \
+        "return [Module._quillmoorShowPlaceMs(), (f & 1) ? 1 : 0, (f & 2) ? 1 : 0];"
+
+
+def tap(engine, x, y):
+    engine.touch([(x, y)], "touchStart")
+    engine.touch([], "touchEnd")
+
+
+def centre(engine, element_id):
+    return engine.run("var r = document.getElementById(arguments[0]).getBoundingClientRect();"
+                      "return [r.left + r.width / 2, r.top + r.height / 2, r.left, r.width];", element_id)
+
+
+def gestures(engine, steps, width, height, out):
+    """A viewer's fingers on a phone, step by step (--touch)."""
+    shots = 0
+    for step in steps.split(";"):
+        words = step.split()
+        if not words:
+            continue
+        what, values = words[0], words[1:]
+        if what in ("tap", "doubletap"):
+            x, y = float(values[0]) * width, float(values[1]) * height
+            tap(engine, x, y)
+            if what == "doubletap":
+                time.sleep(0.12)
+                tap(engine, x, y)
+        elif what == "tap-element":
+            x, y = centre(engine, values[0])[:2]
+            tap(engine, x, y)
+        elif what == "drag-timeline":
+            # From the timeline's start to the show time asked for, in steps.
+            x, y, left, span = centre(engine, "timeline")
+            target = left + span * float(values[0]) / 153.0
+            engine.touch([(left + 2, y)], "touchStart")
+            for i in range(1, 11):
+                engine.touch([(left + 2 + (target - left - 2) * i / 10.0, y)], "touchMove")
+                time.sleep(0.03)
+            engine.touch([], "touchEnd")
+        elif what == "wait":
+            time.sleep(float(values[0]))
+        elif what == "shot":
+            screenshot(engine, os.path.join(out, "touch_%d.png" % shots))
+            shots += 1
+        elif what == "place":
+            report("place", "%d %d %d" % tuple(engine.run(PLACE)))
+        elif what == "controls":
+            report("controls", engine.run("return document.getElementById('controls').hidden ? 0 : 1"))
+
+
+# The music's play position, ms.
+POSITION = "return Module._quillmoorTestMusicPosition() * 1000 / Module._quillmoorTestMusicRate();"
+
+
+def press(engine, keys):
+    """Each key in turn, with the play position before it and a second after."""
+    for key in keys:
+        before = engine.run(POSITION)
+        engine.key(key)
+        time.sleep(1.0)
+        report("pressed", "%s %.0f %.0f" % (key, before, engine.run(POSITION)))
+
+
 def main():
     parser = argparse.ArgumentParser()
+    parser.add_argument("--engine", choices=engines.ENGINES, default="chromium")
     parser.add_argument("--site", required=True)
     parser.add_argument("--out", required=True)
     parser.add_argument("--size", default="1280x720")
@@ -251,6 +334,9 @@ def main():
                         help="seconds of counting frames and recording the page's sound")
     parser.add_argument("--record", type=float, default=0.0,
                         help="seconds of the page's sound to record from the click on")
+    parser.add_argument("--press", default="",
+                        help="keys to press after the wait, comma-separated (space, left, right, m)")
+    parser.add_argument("--press-after", default="", help="keys to press after the shots")
     parser.add_argument("--script-click", action="store_true",
                         help="start the show from a script, which the browser does not take for a "
                              "gesture: its sound stays off")
@@ -261,6 +347,14 @@ def main():
     parser.add_argument("--no-click", action="store_true")
     parser.add_argument("--escape", action="store_true",
                         help="press Escape, then take the page's offer to play again")
+    parser.add_argument("--phone", action="store_true",
+                        help="Chromium as a phone: 3 device pixels a CSS pixel, touch; the show starts on a tap")
+    parser.add_argument("--touch", default="",
+                        help="after the wait, a viewer's gestures, ';'-separated: tap X Y, doubletap X Y "
+                             "(shares of the viewport), tap-element ID, drag-timeline SECONDS, wait S, "
+                             "shot, place, controls")
+    parser.add_argument("--offline", action="store_true",
+                        help="load the page once, stop the server, and load it again")
     parser.add_argument("--disable-webgl", action="store_true")
     parser.add_argument("--lose-context", action="store_true")
     parser.add_argument("--without", default="", help="a content file left out of the data package")
@@ -268,28 +362,39 @@ def main():
     parser.add_argument("--packager", default="/usr/share/emscripten/tools/file_packager.py")
     args = parser.parse_args()
 
-    try:
-        import selenium  # noqa: F401
-    except ImportError:
-        report("skip", "Debian's python3-selenium is not installed")
+    if (args.phone or args.touch or args.script_click) and args.engine != "chromium":
+        parser.error("--phone, --touch and --script-click are Chromium's")
+    missing = engines.missing_part(args.engine)
+    if missing:
+        report("skip", missing)
         return 0
-    for tool in ("/usr/bin/chromium", "/usr/bin/chromedriver"):
-        if not os.access(tool, os.X_OK):
-            report("skip", tool + " is not installed")
-            return 0
 
     width, height = (int(side) for side in args.size.split("x"))
     scratch = tempfile.mkdtemp(prefix="quillmoor-web-")
     site = site_without(args.site, args.without, args.content, args.packager, scratch) if args.without else args.site
     server = serve(site)
-    driver = None
+    engine = None
     try:
-        driver = browser(width, height, ["--disable-webgl", "--disable-webgl2"] if args.disable_webgl else [],
-                         "document-user-activation-required" if args.script_click else "no-user-gesture-required")
-        driver.get("http://127.0.0.1:%d/index.html%s" % (server.server_port, args.query))
+        engine = engines.start(args.engine, width, height, args.disable_webgl,
+                               "document-user-activation-required" if args.script_click
+                               else "no-user-gesture-required")
+        if args.phone:
+            engine.emulate(width, height, 3, True)
+        address = "http://127.0.0.1:%d/index.html%s" % (server.server_port, args.query)
+        engine.open(address)
+        if args.offline:
+            # Once the page's service worker has kept its files, the server goes.
+            report("kept", engine.run_async(
+                "var done = arguments[0];"
+                "navigator.serviceWorker.ready.then(function () { return caches.open('quillmoor'); })"
+                ".then(function (c) { return c.keys(); })"
+                ".then(function (keys) { done(keys.length); }, function () { done(0); });", timeout=60))
+            server.shutdown()
+            server.server_close()
+            engine.open(address)
         deadline = time.time() + 60
         while time.time() < deadline:
-            state = driver.execute_script(
+            state = engine.run(
                 "var s = document.getElementById('start');"
                 "var m = document.getElementById('message');"
                 "return [s.disabled, m.hidden ? '' : m.textContent];")
@@ -297,66 +402,69 @@ def main():
                 break
             time.sleep(0.2)
         if args.still >= 0:
-            still(driver, args.still, width, height, os.path.join(args.out, "still.png"))
+            still(engine, args.still, width, height, os.path.join(args.out, "still.png"))
         elif args.script_click:
-            driver.execute_script("document.getElementById('poster').click();")
-        elif not args.no_click and not driver.execute_script("return document.getElementById('start').disabled"):
-            from selenium.webdriver.common.by import By
-            driver.find_element(By.ID, "poster").click()
+            engine.run("document.getElementById('poster').click();")
+        elif not args.no_click and not engine.run("return document.getElementById('start').disabled"):
+            if args.phone:
+                tap(engine, width / 2, height / 2)
+            else:
+                engine.click("poster")
             if args.record > 0:
-                driver.set_script_timeout(30)
-                driver.execute_async_script(
+                engine.run_async(
                     "var done = arguments[0]; (function wait() {"
                     " if (window.Module && Module.quillmoorAudioNode) done(1); else setTimeout(wait, 5); })();")
-                record(driver, args.record, os.path.join(args.out, "recording.raw"))
+                record(engine, args.record, os.path.join(args.out, "recording.raw"))
             time.sleep(1.0)
-            first = driver.execute_script(
+            first = engine.run(
                 "return window.quillmoorFirstFrameAt ? window.quillmoorFirstFrameAt - window.quillmoorClickAt : -1")
             report("first_frame_ms", "%.0f" % first)
         time.sleep(max(0.0, args.wait - 1.0))
+        if args.press:
+            press(engine, args.press.split(","))
+        if args.touch:
+            gestures(engine, args.touch, width, height, args.out)
         for i in range(args.shots):
             if i:
                 time.sleep(args.interval)
-            screenshot(driver, os.path.join(args.out, "shot_%d.png" % i))
+            screenshot(engine, os.path.join(args.out, "shot_%d.png" % i))
+        if args.press_after:
+            press(engine, args.press_after.split(","))
         if args.listen > 0:
-            listen(driver, args.listen)
+            listen(engine, args.listen)
         if args.watch_position > 0:
             watch = "return [Module._quillmoorTestMusicPosition(), performance.now()," \
                     " Module.quillmoorAudio ? Module.quillmoorAudio.state : 'none'];"
-            first = driver.execute_script(watch)
+            first = engine.run(watch)
             time.sleep(args.watch_position)
-            last = driver.execute_script(watch)
+            last = engine.run(watch)
             report("audio_state", last[2])
             report("moved", "%.0f %.0f" % (last[0] - first[0], last[1] - first[1]))
         offer = "return document.getElementById('poster').hidden ? '' : document.getElementById('start').textContent"
-        report("poster", driver.execute_script(offer))
+        report("poster", engine.run(offer))
         if args.escape:
-            from selenium.webdriver.common.action_chains import ActionChains
-            from selenium.webdriver.common.by import By
-            from selenium.webdriver.common.keys import Keys
-            ActionChains(driver).send_keys(Keys.ESCAPE).perform()
+            engine.key("escape")
             time.sleep(1.0)
-            report("offer", driver.execute_script(offer))
-            driver.find_element(By.ID, "poster").click()
+            report("offer", engine.run(offer))
+            engine.click("poster")
             time.sleep(3.0)
-            screenshot(driver, os.path.join(args.out, "again.png"))
+            screenshot(engine, os.path.join(args.out, "again.png"))
         if args.lose_context:
-            driver.execute_script(
+            engine.run(
                 "var gl = document.getElementById('canvas').getContext('webgl2');"
                 "gl.getExtension('WEBGL_lose_context').loseContext();")
             time.sleep(2.0)
-        message = driver.execute_script(
-            "var m = document.getElementById('message'); return m.hidden ? '' : m.textContent;")
+        message = engine.run("var m = document.getElementById('message'); return m.hidden ? '' : m.textContent;")
         if message:
             report("message", message)
-        driver.set_script_timeout(10)
-        if driver.execute_async_script("var done = arguments[0]; requestAnimationFrame(function () { done(1); });"):
+        if engine.run_async("var done = arguments[0]; requestAnimationFrame(function () { done(1); });", timeout=10):
             report("responsive", 1)
-        console_lines(driver)
+        console_lines(engine)
     finally:
-        if driver:
-            driver.quit()
-        server.shutdown()
+        if engine:
+            engine.quit()
+        if not args.offline:
+            server.shutdown()
         shutil.rmtree(scratch, ignore_errors=True)
     return 0
 

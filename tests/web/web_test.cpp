@@ -1,8 +1,11 @@
-// The browser build's page, played in Debian's headless Chromium on
-// SwiftShader by tests/web/drive_page.py (which serves the page itself on
-// 127.0.0.1): the picture after the viewer's click at several window sizes,
-// a start part-way through from the address, and what the viewer is told
-// when something is missing or goes wrong.
+// The browser build's page, played by tests/web/drive_page.py (which serves
+// the page itself on 127.0.0.1) in three engines: Debian's headless
+// Chromium on SwiftShader, and Firefox ESR and WebKitGTK on Mesa under a
+// private Xvfb, each with a private PulseAudio to play to. The same cases
+// for each engine: the picture after the viewer's click at several window
+// sizes, the capture tool's stills, a start part-way through from the
+// address, the sound against the play position, and the keys. What the
+// viewer is told when something is missing or goes wrong is Chromium's.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -14,6 +17,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,6 +27,7 @@
 #include "support/real_parts.h"
 #include "support/scratch_folder.h"
 #include "support/sound_match.h"
+#include "support/sound_server.h"
 #include "support/x_session.h"
 
 namespace {
@@ -56,6 +61,17 @@ struct Visit {
     std::string audioState;    // the audio context's state, when watched
     double movedFrames = -1.0;  // how far the play position moved
     double movedMs = -1.0;      // in this much of the page's clock
+    struct Press {
+        std::string key;
+        double beforeMs, afterMs;  // the play position just before it and a second after
+    };
+    std::vector<Press> presses;
+    struct Place {
+        double timeMs;  // the show time after the last frame
+        bool paused, muted;
+    };
+    std::vector<Place> places;   // where the show stood at each `place` gesture
+    std::vector<int> controls;   // whether the player's controls showed, at each `controls` gesture
     bool responsive = false;
     std::string log;                    // the driver's whole report
 };
@@ -66,15 +82,62 @@ bool exists(const std::string& path)
     return ::stat(path.c_str(), &info) == 0;
 }
 
-Visit visit(const std::vector<std::string>& options)
+enum class Engine { Chromium, Firefox, WebKit };
+
+const char* engineName(Engine engine)
+{
+    return engine == Engine::Chromium ? "chromium" : engine == Engine::Firefox ? "firefox" : "webkit";
+}
+
+// What an engine plays the page on: Chromium is headless and muted; Firefox
+// (which has no WebGL 2 headless) and WebKitGTK get an X display and a sound
+// server of their own.
+class EngineParts {
+public:
+    explicit EngineParts(Engine engine) : engine_(engine)
+    {
+        if (engine == Engine::Chromium)
+            return;
+        display_ = std::make_unique<XSession>(1920, 1200, XvfbOptions{false});
+        folder_ = std::make_unique<ScratchFolder>("quillmoor-web-test");
+        sound_ = std::make_unique<SoundServer>(SoundServer::Kind::PulseAudio, folder_->path(), 48000);
+    }
+
+    // Why the parts did not start; empty when they did.
+    std::string why() const
+    {
+        if (display_ && !display_->ok())
+            return display_->why();
+        if (sound_ && !sound_->ok())
+            return sound_->why();
+        return "";
+    }
+    std::vector<std::string> environment() const
+    {
+        if (!display_)
+            return {};
+        std::vector<std::string> env = display_->environment();
+        env.push_back("PULSE_SERVER=" + sound_->pulseServer());
+        return env;
+    }
+    Engine engine() const { return engine_; }
+
+private:
+    Engine engine_;
+    std::unique_ptr<XSession> display_;
+    std::unique_ptr<ScratchFolder> folder_;  // the sound server's, outliving it
+    std::unique_ptr<SoundServer> sound_;
+};
+
+Visit visit(const EngineParts& parts, const std::vector<std::string>& options)
 {
     const ScratchFolder scratch("quillmoor-web-test");
     const std::string out = scratch.made() ? scratch.path() : "/tmp";
     std::vector<std::string> argv = {"/usr/bin/python3", QUILLMOOR_SOURCE_DIR "/tests/web/drive_page.py",
-                                     "--site", SITE, "--out", out};
+                                     "--engine", engineName(parts.engine()), "--site", SITE, "--out", out};
     argv.insert(argv.end(), options.begin(), options.end());
     Visit visit;
-    visit.log = runCommand(argv, {}, std::chrono::minutes(5), visit.status);
+    visit.log = runCommand(argv, parts.environment(), std::chrono::minutes(5), visit.status);
     std::istringstream lines(visit.log);
     std::string line;
     while (std::getline(lines, line)) {
@@ -117,6 +180,24 @@ Visit visit(const std::vector<std::string>& options)
                 visit.readings.push_back(reading);
         } else if (key == "responsive")
             visit.responsive = true;
+        else if (key == "place") {
+            Visit::Place place;
+            int paused = 0, muted = 0;
+            if (std::sscanf(value.c_str(), "%lf %d %d", &place.timeMs, &paused, &muted) == 3) {
+                place.paused = paused;
+                place.muted = muted;
+                visit.places.push_back(place);
+            }
+        } else if (key == "controls")
+            visit.controls.push_back(std::stoi(value));
+        else if (key == "pressed") {
+            Visit::Press press;
+            char name[16];
+            if (std::sscanf(value.c_str(), "%15s %lf %lf", name, &press.beforeMs, &press.afterMs) == 3) {
+                press.key = name;
+                visit.presses.push_back(press);
+            }
+        }
         else if (key == "shot") {
             Screenshot shot;
             std::string failure;
@@ -128,6 +209,12 @@ Visit visit(const std::vector<std::string>& options)
         }
     }
     return visit;
+}
+
+// A visit in Chromium, for the cases that are its alone.
+Visit visit(const std::vector<std::string>& options)
+{
+    return visit(EngineParts(Engine::Chromium), options);
 }
 
 int linesNaming(const std::vector<std::string>& lines, const std::string& what)
@@ -170,17 +257,57 @@ TEST_F(WebPage, ShippedProgramCarriesNoTestHook)
     if (!(visit).skip.empty())   \
     REAL_PART_MISSING() << (visit).skip
 
+// The cases every engine plays, as (engine, case) pairs: the engine's parts
+// are started for each test.
+template <typename Case>
+class OnEachEngine : public WebPage, public ::testing::WithParamInterface<std::tuple<Engine, Case>> {
+protected:
+    void SetUp() override
+    {
+        WebPage::SetUp();
+        if (this->IsSkipped() || this->HasFatalFailure())
+            return;
+        parts_ = std::make_unique<EngineParts>(std::get<0>(this->GetParam()));
+        if (!parts_->why().empty())
+            REAL_PART_MISSING() << parts_->why();
+    }
+    const Case& testCase() const { return std::get<1>(this->GetParam()); }
+    Engine engine() const { return std::get<0>(this->GetParam()); }
+    Visit visitPage(const std::vector<std::string>& options) const { return visit(*parts_, options); }
+
+private:
+    std::unique_ptr<EngineParts> parts_;
+};
+
+const auto EACH_ENGINE = ::testing::Values(Engine::Chromium, Engine::Firefox, Engine::WebKit);
+
+// "firefox_1280x720" from the engine and the case's own name.
+template <typename Case>
+auto engineAnd(std::string (*caseName)(const Case&))
+{
+    return [caseName](const ::testing::TestParamInfo<std::tuple<Engine, Case>>& info) {
+        return std::string(engineName(std::get<0>(info.param))) + "_" + caseName(std::get<1>(info.param));
+    };
+}
+
+// For tests that only vary the engine.
+struct Once {};
+std::string onceName(const Once&)
+{
+    return "page";
+}
+
 struct WindowSize {
     int width, height;
 };
 
-class WebScreens : public WebPage, public ::testing::WithParamInterface<WindowSize> {};
+class WebScreens : public OnEachEngine<WindowSize> {};
 
 TEST_P(WebScreens, LivingPictureLetterboxedAfterTheClick)
 {
-    const WindowSize size = GetParam();
-    const Visit page = visit({"--size", std::to_string(size.width) + "x" + std::to_string(size.height),
-                              "--wait", "12", "--shots", "2", "--interval", "1", "--listen", "3"});
+    const WindowSize size = testCase();
+    const Visit page = visitPage({"--size", std::to_string(size.width) + "x" + std::to_string(size.height),
+                                  "--wait", "12", "--shots", "2", "--interval", "1", "--listen", "3"});
     SKIP_WHEN_MISSING(page);
     ASSERT_EQ(page.status, 0) << page.log;
     ASSERT_EQ(page.shots.size(), 2u) << page.log;
@@ -196,11 +323,16 @@ TEST_P(WebScreens, LivingPictureLetterboxedAfterTheClick)
     RecordProperty("fps", std::to_string(page.fps));
 }
 
+std::string sizeName(const WindowSize& size)
+{
+    return std::to_string(size.width) + "x" + std::to_string(size.height);
+}
+
 INSTANTIATE_TEST_SUITE_P(Sizes, WebScreens,
-                         ::testing::Values(WindowSize{1280, 720}, WindowSize{1366, 768}, WindowSize{1280, 1024}),
-                         [](const auto& info) {
-                             return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
-                         });
+                         ::testing::Combine(EACH_ENGINE, ::testing::Values(WindowSize{1280, 720},
+                                                                           WindowSize{1366, 768},
+                                                                           WindowSize{1280, 1024})),
+                         engineAnd(sizeName));
 
 // Neutral white (the plates' text), as against the fog and the warm sprites.
 bool plateWhite(const uint8_t* p)
@@ -208,50 +340,163 @@ bool plateWhite(const uint8_t* p)
     return p[0] > 215 && p[1] > 215 && p[2] > 215 && std::abs(int(p[0]) - int(p[2])) < 30;
 }
 
-TEST_F(WebPage, StartFromTheAddressShowsTheTitlePlate)
+// The best share, among `shots` (all of one size), of the title's letters
+// that show white in the picture where the capture tool's still at 60 s, at
+// the picture's size, draws them white.
+double titlePlateShare(const std::vector<Screenshot>& shots)
 {
-    // 56 s, simulated in a second or two after the click, then playing: the
-    // title is fully in from 58 s to 61 s, somewhere among these shots.
-    // At full size: the browser here draws a frame or two a second, which
-    // would take the automatic render scale down and soften the letters.
-    const Visit page = visit({"--query", "?from=56s&render-scale=1", "--wait", "2", "--shots", "8", "--interval", "0.5"});
-    SKIP_WHEN_MISSING(page);
-    ASSERT_FALSE(page.shots.empty()) << page.log;
+    if (shots.empty())
+        return 0.0;
+    const Area area = pictureArea(shots[0].width, shots[0].height);
     const ScratchFolder scratch("quillmoor-web-test");
     const std::string& stills = scratch.path();
     int status = -1;
-    const std::string captureLog = runCommand({QUILLMOOR_BINARY_DIR "/quillmoor-capture", "--still", "60s",
-                                               "--size", "1280x720", "--out", stills},
-                                              {"SDL_VIDEODRIVER=offscreen"}, std::chrono::minutes(2), status);
+    const std::string captureLog =
+        runCommand({QUILLMOOR_BINARY_DIR "/quillmoor-capture", "--still", "60s", "--size",
+                    std::to_string(area.width) + "x" + std::to_string(area.height), "--out", stills},
+                   {"SDL_VIDEODRIVER=offscreen"}, std::chrono::minutes(2), status);
     Screenshot still;
     std::string failure;
-    ASSERT_TRUE(readPngFile(stills + "/still_060000.png", still, failure)) << failure << captureLog;
-
-    // The title's letters: where the capture tool draws them white, the page does too.
+    const bool read = readPngFile(stills + "/still_060000.png", still, failure);
+    if (!read || still.width != area.width || still.height != area.height) {
+        ADD_FAILURE() << "no still of " << area.width << "x" << area.height << ": " << failure << captureLog;
+        return 0.0;
+    }
     double best = 0.0;
-    for (const Screenshot& shot : page.shots) {
-        ASSERT_EQ(shot.width, still.width);
+    for (const Screenshot& shot : shots) {
+        if (shot.width != shots[0].width || shot.height != shots[0].height) {
+            ADD_FAILURE() << "a " << shot.width << "x" << shot.height << " shot among others";
+            return 0.0;
+        }
         long inStill = 0, inBoth = 0;
         for (int y = still.height / 2; y < still.height; ++y)
             for (int x = still.width / 2; x < still.width; ++x)
                 if (plateWhite(still.at(x, y))) {
                     ++inStill;
-                    inBoth += plateWhite(shot.at(x, y));
+                    inBoth += plateWhite(shot.at(area.left + x, area.top + y));
                 }
-        ASSERT_GT(inStill, 1000) << "the still at 60 s shows no title";
+        if (inStill <= still.width * still.height / 1000) {
+            ADD_FAILURE() << "the still at 60 s shows no title";
+            return 0.0;
+        }
         best = std::max(best, double(inBoth) / double(inStill));
     }
-    EXPECT_GT(best, 0.5) << page.log;
+    return best;
 }
 
-class WebStills : public WebPage, public ::testing::WithParamInterface<int> {};
+class WebTitle : public OnEachEngine<Once> {};
+
+TEST_P(WebTitle, StartFromTheAddressShowsTheTitlePlate)
+{
+    // 56 s, simulated in a second or two after the click, then playing: the
+    // title is fully in from 58 s to 61 s, somewhere among these shots.
+    // At full size: the browser here draws a frame or two a second, which
+    // would take the automatic render scale down and soften the letters.
+    const Visit page =
+        visitPage({"--query", "?from=56s&render-scale=1", "--wait", "2", "--shots", "8", "--interval", "0.5"});
+    SKIP_WHEN_MISSING(page);
+    ASSERT_FALSE(page.shots.empty()) << page.log;
+    EXPECT_GT(titlePlateShare(page.shots), 0.5) << page.log;
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, WebTitle, ::testing::Combine(EACH_ENGINE, ::testing::Values(Once{})),
+                         engineAnd(onceName));
+
+// Space holds the picture and the music; Right and Left jump 5 s ahead and
+// back, a paused show staying paused there (the music's position a second
+// after each key).
+class WebKeys : public OnEachEngine<Once> {};
+
+TEST_P(WebKeys, SpacePausesAndTheArrowsJump)
+{
+    const Visit page = visitPage({"--size", "640x360", "--wait", "3", "--press", "space", "--shots", "2",
+                                  "--interval", "1", "--press-after", "right,left"});
+    SKIP_WHEN_MISSING(page);
+    ASSERT_EQ(page.presses.size(), 3u) << page.log;
+    ASSERT_EQ(page.shots.size(), 2u) << page.log;
+    // From a second after Space to the next key, a second and the shots later.
+    EXPECT_EQ(page.presses[1].beforeMs, page.presses[0].afterMs) << "Space did not pause\n" << page.log;
+    EXPECT_EQ(differingShare(page.shots[0], page.shots[1], 8), 0.0) << "the paused picture moved";
+    EXPECT_NEAR(page.presses[1].afterMs - page.presses[1].beforeMs, 5000.0, 100.0) << "Right\n" << page.log;
+    EXPECT_NEAR(page.presses[2].afterMs - page.presses[2].beforeMs, -5000.0, 100.0) << "Left\n" << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, WebKeys, ::testing::Combine(EACH_ENGINE, ::testing::Values(Once{})),
+                         engineAnd(onceName));
+
+// A phone's viewer (Chromium's phone emulation: 390x844 CSS pixels, 3
+// device pixels each, touch) with nothing but fingers: a tap shows the
+// player's controls, its play button pauses and plays on, a double tap on
+// the right third jumps ahead, the mute button silences the music (what the
+// page had queued plays out first: up to 0.75 s), the controls go after
+// 2.5 s without a touch, and the timeline goes anywhere.
+const std::vector<std::string> PHONE = {"--phone", "--size", "390x844"};
+
+TEST_F(WebPage, TouchViewerShowsTheControlsPausesAndJumpsAhead)
+{
+    std::vector<std::string> options = PHONE;
+    options.insert(options.end(), {"--wait", "3", "--touch",
+                                   "controls; tap 0.5 0.3; wait 0.3; controls; tap-element play; wait 0.5; place;"
+                                   "shot; wait 1; shot; place; tap-element play; wait 1; place;"
+                                   "doubletap 0.85 0.5; wait 1; place; tap-element mute; wait 1; place;"
+                                   "wait 2; controls", "--listen", "2"});
+    const Visit page = visit(options);
+    SKIP_WHEN_MISSING(page);
+    ASSERT_EQ(page.controls, (std::vector<int>{0, 1, 0}))
+        << "hidden before the tap, shown after it, hidden again 2.5 s after the last\n" << page.log;
+    ASSERT_EQ(page.places.size(), 5u) << page.log;
+    ASSERT_EQ(page.shots.size(), 2u) << page.log;
+    EXPECT_TRUE(page.places[0].paused) << page.log;
+    EXPECT_EQ(page.places[1].timeMs, page.places[0].timeMs) << "the paused show moved on\n" << page.log;
+    EXPECT_EQ(differingShare(page.shots[0], page.shots[1], 0), 0.0) << "the paused picture moved";
+    EXPECT_FALSE(page.places[2].paused) << page.log;
+    EXPECT_GT(page.places[3].timeMs - page.places[2].timeMs, 5000.0) << "the double tap did not jump ahead\n"
+                                                                      << page.log;
+    EXPECT_LT(page.places[3].timeMs - page.places[2].timeMs, 8000.0) << page.log;
+    EXPECT_TRUE(page.places[4].muted) << page.log;
+    EXPECT_LT(page.soundRms, 0.001) << "the muted page played sound\n" << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
+}
+
+TEST_F(WebPage, TimelineDraggedTo56sShowsTheTitlePlate)
+{
+    // As from the address (see above), at full size.
+    std::vector<std::string> options = PHONE;
+    options.insert(options.end(), {"--query", "?render-scale=1", "--wait", "2", "--touch",
+                                   "tap 0.5 0.3; wait 0.3; drag-timeline 56; wait 1; place; wait 1; shot;"
+                                   "wait 0.5; shot; wait 0.5; shot; wait 0.5; shot; wait 0.5; shot;"
+                                   "wait 0.5; shot; wait 0.5; shot; wait 0.5; shot"});
+    const Visit page = visit(options);
+    SKIP_WHEN_MISSING(page);
+    ASSERT_EQ(page.places.size(), 1u) << page.log;
+    EXPECT_NEAR(page.places[0].timeMs, 56000.0, 3000.0) << page.log;
+    ASSERT_FALSE(page.shots.empty()) << page.log;
+    EXPECT_GT(titlePlateShare(page.shots), 0.5) << page.log;
+}
+
+// After one visit the page plays with its server gone, from what its
+// service worker kept.
+TEST_F(WebPage, SecondVisitPlaysWithTheServerGone)
+{
+    const Visit page = visit({"--offline", "--size", "640x360", "--query", "?from=20s", "--wait", "4", "--shots", "2",
+                              "--listen", "2"});
+    SKIP_WHEN_MISSING(page);
+    ASSERT_EQ(page.shots.size(), 2u) << page.log;
+    expectLetterboxed(page.shots[0], "the page offline");
+    EXPECT_GT(differingShare(page.shots[0], page.shots[1], 8), 0.01) << "the picture stood still";
+    EXPECT_GT(page.soundRms, 0.01) << "no sound offline\n" << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
+}
+
+class WebStills : public OnEachEngine<int> {};
 
 // The rasterizers differ (SwiftShader in the browser, llvmpipe for the
 // capture tool): a few edge pixels may, the picture may not.
 TEST_P(WebStills, MatchTheCaptureToolsStills)
 {
-    const int seconds = GetParam();
-    const Visit page = visit({"--still", std::to_string(seconds * 1000)});
+    const int seconds = testCase();
+    const Visit page = visitPage({"--still", std::to_string(seconds * 1000)});
     SKIP_WHEN_MISSING(page);
     ASSERT_EQ(page.shots.size(), 1u) << page.log;
     const ScratchFolder scratch("quillmoor-web-test");
@@ -271,10 +516,15 @@ TEST_P(WebStills, MatchTheCaptureToolsStills)
     EXPECT_LE(share, 0.02) << page.log;
 }
 
-INSTANTIATE_TEST_SUITE_P(ShowTimes, WebStills, ::testing::Values(20, 58, 96, 120),
-                         [](const auto& info) { return std::to_string(info.param) + "s"; });
+std::string secondsName(const int& seconds)
+{
+    return std::to_string(seconds) + "s";
+}
 
-class WebSound : public WebPage, public ::testing::WithParamInterface<int> {};
+INSTANTIATE_TEST_SUITE_P(ShowTimes, WebStills, ::testing::Combine(EACH_ENGINE, ::testing::Values(20, 58, 96, 120)),
+                         engineAnd(secondsName));
+
+class WebSound : public OnEachEngine<int> {};
 
 // Five seconds of the page's sound from the click, recorded on the audio
 // thread: the soundtrack, sample for sample, as ffmpeg decodes it, and the
@@ -287,12 +537,12 @@ class WebSound : public WebPage, public ::testing::WithParamInterface<int> {};
 // with a gap (other work on a busy machine) is tried again, and said so.
 TEST_P(WebSound, RecordingIsTheSoundtrackAndThePlayPositionIsWhatIsHeard)
 {
-    const int from = GetParam();
+    const int from = testCase();
     std::vector<float> reference;
     SoundMatch match;
     double worst = 0.0;
     for (int attempt = 1; attempt <= 3; ++attempt) {
-        const Visit page = visit({"--size", "320x180", "--query",
+        const Visit page = visitPage({"--size", "320x180", "--query",
                                   "?render-scale=1" + (from ? "&from=" + std::to_string(from) + "s" : std::string()),
                                   "--record", "5", "--wait", "0"});
         SKIP_WHEN_MISSING(page);
@@ -327,8 +577,13 @@ TEST_P(WebSound, RecordingIsTheSoundtrackAndThePlayPositionIsWhatIsHeard)
     EXPECT_LE(worst, 30.0) << "the play position is not what is heard";
 }
 
-INSTANTIATE_TEST_SUITE_P(Starts, WebSound, ::testing::Values(0, 56),
-                         [](const auto& info) { return "From" + std::to_string(info.param) + "s"; });
+std::string fromName(const int& seconds)
+{
+    return "From" + std::to_string(seconds) + "s";
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, WebSound, ::testing::Combine(EACH_ENGINE, ::testing::Values(0, 56)),
+                         engineAnd(fromName));
 
 // Started by a script, which the browser takes for no gesture, the show's
 // audio context stays suspended: nothing pulls the sound, and the show plays
@@ -386,12 +641,29 @@ TEST_F(WebPage, MissingPictureIsOneConsoleLineAndTheShowGoesOn)
     EXPECT_TRUE(page.uncaught.empty()) << page.log;
 }
 
+// Told, and the poster's title (white letters in its lower right) still shows.
 TEST_F(WebPage, BrowserWithoutWebglIsToldSoWithoutAnException)
 {
-    const Visit page = visit({"--disable-webgl", "--no-click", "--wait", "1"});
+    const Visit page = visit({"--disable-webgl", "--no-click", "--wait", "1", "--shots", "1"});
     SKIP_WHEN_MISSING(page);
     EXPECT_NE(page.message.find("WebGL"), std::string::npos) << page.log;
     EXPECT_TRUE(page.uncaught.empty()) << page.log;
+    ASSERT_EQ(page.shots.size(), 1u) << page.log;
+    const Screenshot& shot = page.shots[0];
+    long white = 0;
+    for (int y = shot.height / 2; y < shot.height; ++y)
+        for (int x = shot.width / 2; x < shot.width; ++x)
+            white += plateWhite(shot.at(x, y));
+    // The poster is drawn at the page's height: its letters, scaled up.
+    Screenshot poster;
+    std::string failure;
+    ASSERT_TRUE(readPngFile(SITE + "/poster.png", poster, failure)) << failure;
+    long posterWhite = 0;
+    for (int y = poster.height / 2; y < poster.height; ++y)
+        for (int x = poster.width / 2; x < poster.width; ++x)
+            posterWhite += plateWhite(poster.at(x, y));
+    const double scale = double(shot.height) / poster.height;
+    EXPECT_GT(white, 0.9 * posterWhite * scale * scale) << "the message covers the poster's title";
 }
 
 TEST_F(WebPage, LostContextIsToldAndThePageStaysResponsive)

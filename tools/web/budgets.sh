@@ -2,9 +2,11 @@
 # The browser build's budgets, measured in one run on this machine:
 #   the program's size (quillmoor.wasm + quillmoor.js, before compression),
 #   the time from the start click to the first drawn frame (from 0 s),
-#   frames per second at 1280 x 720 from 20 s in headless Chromium on
-#   SwiftShader, against the desktop build's frame time on llvmpipe at the
-#   same size and show time (bench/frame_bench, BM_RenderFrame).
+#   frames per second at 1280 x 720 from 20 s, at the automatic render
+#   scale and at scale 1, in headless Chromium on SwiftShader and in Firefox
+#   and WebKitGTK on Mesa (under a display of their own from xvfb-run when
+#   DISPLAY is not set), against the desktop build's frame time on llvmpipe
+#   at the same size and show time (bench/frame_bench, BM_RenderFrame).
 # Needs `make web` and the Linux build with -DQUILLMOOR_BENCH=ON.
 # usage: tools/web/budgets.sh [linux build folder] [web build folder]
 set -euo pipefail
@@ -24,7 +26,15 @@ echo "size: quillmoor.wasm $wasm + quillmoor.js $js = $((wasm + js)) bytes (budg
 
 page() { /usr/bin/python3 tests/web/drive_page.py --site "$test_site" --out "$out" "$@"; }
 page --wait 2 | sed -n 's/^first_frame_ms=/click to first frame (ms): /p'
-page --query '?from=20s' --wait 3 --listen 10 | sed -n 's/^fps=/browser fps at 1280x720 (SwiftShader): /p'
+for engine in chromium firefox webkit; do
+  display=()
+  [ "$engine" = chromium ] || [ -n "${DISPLAY:-}" ] || display=(xvfb-run -a -s "-screen 0 1920x1200x24")
+  for scale in auto 1; do
+    "${display[@]}" /usr/bin/python3 tests/web/drive_page.py --site "$site" --out "$out" --engine "$engine" \
+      --query "?from=20s&render-scale=$scale" --wait 3 --listen 10 |
+      sed -n "s/^fps=/$engine fps at 1280x720, render scale $scale: /p; s/^skip=/$engine: /p"
+  done
+done
 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "$build/bench/frame_bench" \
   --benchmark_filter='BM_RenderFrame/1280/720' 2>/dev/null |
   awk '/BM_RenderFrame/ { printf "desktop fps at 1280x720 (llvmpipe): %.1f (%s ms a frame)\n", 1000 / $2, $2 }'

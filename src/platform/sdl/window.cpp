@@ -567,6 +567,8 @@ uint32_t virtualKeyFromSdlKey(int32_t sdlKey)
     }
 }
 
+void platformShowPlace(uint32_t, bool, bool) {}
+
 bool platformPollEvent(PlatformEvent& event)
 {
     if (!videoUp)

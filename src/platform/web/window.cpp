@@ -5,6 +5,9 @@
 // Fullscreen is the browser's: the Fullscreen API on the canvas's parent,
 // asked for from inside the key or double-click event, where the browser
 // allows it; the browser itself takes the first Escape out of fullscreen.
+// The page's player controls send the show the keys a keyboard would
+// (quillmoorViewerKey) and jumps to a show time (quillmoorViewerSeek), and
+// read where the show stands after each frame (quillmoorShowPlace*).
 #include "platform/window.h"
 
 #include "platform/web/backend.h"
@@ -48,6 +51,11 @@ void push(const PlatformEvent& event)
     queue[(queueHead + queueCount) % EVENT_QUEUE_SIZE] = event;
     ++queueCount;
 }
+
+// Where the show stood after its last frame.
+uint32_t placeTimeMs = 0;
+bool placePaused = false;
+bool placeMuted = false;
 
 // The canvas's CSS size times devicePixelRatio, in whole pixels.
 void cssPixelSize(int& width, int& height)
@@ -324,4 +332,40 @@ bool platformPollEvent(PlatformEvent& event)
     queueHead = (queueHead + 1) % EVENT_QUEUE_SIZE;
     --queueCount;
     return true;
+}
+
+void platformShowPlace(uint32_t timeMs, bool paused, bool muted)
+{
+    placeTimeMs = timeMs;
+    placePaused = paused;
+    placeMuted = muted;
+}
+
+// A key from the page's controls, as if pressed (Space, Left, Right, M ...).
+extern "C" EMSCRIPTEN_KEEPALIVE void quillmoorViewerKey(uint32_t virtualKey)
+{
+    PlatformEvent event;
+    event.kind = PlatformEvent::KeyDown;
+    event.virtualKey = virtualKey;
+    push(event);
+}
+
+// A jump to show time `timeMs` from the page's timeline.
+extern "C" EMSCRIPTEN_KEEPALIVE void quillmoorViewerSeek(uint32_t timeMs)
+{
+    PlatformEvent event;
+    event.kind = PlatformEvent::Seek;
+    event.timeMs = timeMs;
+    push(event);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE uint32_t quillmoorShowPlaceMs()
+{
+    return placeTimeMs;
+}
+
+// Bit 0: paused; bit 1: muted.
+extern "C" EMSCRIPTEN_KEEPALIVE int quillmoorShowPlaceFlags()
+{
+    return (placePaused ? 1 : 0) | (placeMuted ? 2 : 0);
 }

@@ -580,6 +580,8 @@ bool platformSetSwapInterval(int interval)
     return swapInterval && swapInterval(interval);
 }
 
+void platformShowPlace(uint32_t, bool, bool) {}
+
 bool platformPollEvent(PlatformEvent& event)
 {
     if (!videoUp)
