@@ -158,11 +158,11 @@ serve-web:
 	@cd $(WEB_BUILD)/quillmoor-web && python3 -m http.server --bind 127.0.0.1 $(WEB_PORT)
 
 # The Linux build comes first: it registers the `web` suite, which serves
-# build-web's page to the browsers. A browser on the software rasterizer of
-# a busy machine now and then stalls a page past its driver's timeout, so a
-# failed case is run once more; one that fails twice fails.
+# build-web's page to the browsers. Firefox on the software rasterizer now
+# and then holds a page past its driver's timeout just after the click that
+# starts it, so a failed case is run again, up to three times in all.
 test-web: build web
-	@cd $(BUILD) && ctest --output-on-failure --timeout 900 --repeat until-pass:2 -L web
+	@cd $(BUILD) && ctest --output-on-failure --timeout 900 --repeat until-pass:3 -L web
 
 content-preview: build
 	@cmake --build $(BUILD) --target content-preview
