@@ -530,12 +530,21 @@ bool audioChannelPlay(uint32_t handle, bool restart)
     }
     {
         FeedLock lock;
-        if (!channel->playing.load(std::memory_order_relaxed))
+        const bool resuming = !channel->playing.load(std::memory_order_relaxed);
+        if (resuming)
             channel->anchorAfterNs = platformMonotonicNs();
-        if (restart)
+        if (restart) {
             moveDeviceCursor(*channel, 0, true);
-        else
+        } else {
+            // While the channel stood still the output went on queueing
+            // silence (the page's worklet up to 0.75 s of it): dropped, so
+            // the sound goes on now, with the show's clock, and not after
+            // it. Dropped first: the callback may hand on the primed sound
+            // as soon as it is wanted, and none of that may be dropped.
+            if (resuming)
+                audioOutFlush();
             wantPlaying(*channel, true);
+        }
     }
     audioOutWakeFeeder();
     return true;

@@ -403,22 +403,24 @@ INSTANTIATE_TEST_SUITE_P(Engines, WebTitle, ::testing::Combine(EACH_ENGINE, ::te
                          engineAnd(onceName));
 
 // Space holds the picture and the music; Right and Left jump 5 s ahead and
-// back, a paused show staying paused there (the music's position a second
-// after each key).
+// back, a paused show staying paused there; Space again plays on at once
+// (the music's position a second after each key).
 class WebKeys : public OnEachEngine<Once> {};
 
 TEST_P(WebKeys, SpacePausesAndTheArrowsJump)
 {
     const Visit page = visitPage({"--size", "640x360", "--wait", "3", "--press", "space", "--shots", "2",
-                                  "--interval", "1", "--press-after", "right,left"});
+                                  "--interval", "1", "--press-after", "right,left,space"});
     SKIP_WHEN_MISSING(page);
-    ASSERT_EQ(page.presses.size(), 3u) << page.log;
+    ASSERT_EQ(page.presses.size(), 4u) << page.log;
     ASSERT_EQ(page.shots.size(), 2u) << page.log;
     // From a second after Space to the next key, a second and the shots later.
     EXPECT_EQ(page.presses[1].beforeMs, page.presses[0].afterMs) << "Space did not pause\n" << page.log;
     EXPECT_EQ(differingShare(page.shots[0], page.shots[1], 8), 0.0) << "the paused picture moved";
     EXPECT_NEAR(page.presses[1].afterMs - page.presses[1].beforeMs, 5000.0, 100.0) << "Right\n" << page.log;
     EXPECT_NEAR(page.presses[2].afterMs - page.presses[2].beforeMs, -5000.0, 100.0) << "Left\n" << page.log;
+    // Heard from the output's delay on, not after the silence the pause queued.
+    EXPECT_GT(page.presses[3].afterMs - page.presses[3].beforeMs, 500.0) << "Space again\n" << page.log;
     EXPECT_TRUE(page.uncaught.empty()) << page.log;
 }
 
