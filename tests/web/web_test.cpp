@@ -537,12 +537,19 @@ class WebSound : public OnEachEngine<int> {};
 // at the next block. (The automatic render scale's first frames at a new
 // size took up to 195 ms here, against 60 to 90 ms for the others.) A run
 // with a gap (other work on a busy machine) is tried again, and said so.
+// Firefox's output timestamps jump by up to 70 ms now and then on this
+// machine, so single readings are held to less than a 4096-frame block,
+// and the bulk of them to 30 ms.
 TEST_P(WebSound, RecordingIsTheSoundtrackAndThePlayPositionIsWhatIsHeard)
 {
     const int from = testCase();
     std::vector<float> reference;
     SoundMatch match;
+    Spread lag;
     double worst = 0.0;
+    const auto inSync = [&] {
+        return std::fabs(lag.median) <= 15.0 && lag.low >= -30.0 && lag.high <= 30.0 && worst <= 80.0;
+    };
     for (int attempt = 1; attempt <= 3; ++attempt) {
         const Visit page = visitPage({"--size", "320x180", "--query",
                                   "?render-scale=1" + (from ? "&from=" + std::to_string(from) + "s" : std::string()),
@@ -566,17 +573,17 @@ TEST_P(WebSound, RecordingIsTheSoundtrackAndThePlayPositionIsWhatIsHeard)
                 lagMs.push_back((reading.heard - match.offset - reading.position) * 1000.0 / page.recordRate);
                 worst = std::max(worst, std::fabs(lagMs.back()));
             }
-        const Spread lag = spreadOf(lagMs);
+        lag = spreadOf(lagMs);
         std::printf("heard minus play position: median %.1f ms (10%% %.1f ms, 90%% %.1f ms, worst %.1f ms) over "
                     "%zu readings; output latency %.1f ms\n",
                     lag.median, lag.low, lag.high, worst, lag.count, page.outputLatency * 1000.0);
         ASSERT_GT(lag.count, 100u) << page.log;
-        if (match.correlation > 0.99 && worst <= 30.0)
+        if (match.correlation > 0.99 && inSync())
             break;
         std::printf("attempt %d: the sound or the position broke off (the main thread held up?)\n", attempt);
     }
     EXPECT_GT(match.correlation, 0.99);
-    EXPECT_LE(worst, 30.0) << "the play position is not what is heard";
+    EXPECT_TRUE(inSync()) << "the play position is not what is heard";
 }
 
 std::string fromName(const int& seconds)
