@@ -118,7 +118,8 @@ test-windows: build windows
 # (once; later runs reuse them), its content is this build's generated Data/
 # as a data package, and the page's poster is a still from this build's
 # capture tool. Leaves build-web/quillmoor-web/ (index.html, quillmoor.js,
-# quillmoor.wasm, quillmoor-data.js, quillmoor.data, poster.png, and for
+# quillmoor.wasm, quillmoor-data.js, quillmoor.data, poster.png, the
+# recording quillmoor.mp4 for browsers without WebGL 2, and for
 # installing and playing offline manifest.webmanifest, its icons drawn by
 # the icon tool, and service-worker.js) and
 # build-web/quillmoor-web.zip, and says how big they are.
@@ -128,6 +129,11 @@ WEB_BUILD ?= build-web
 WEB_DEPS ?= $(CURDIR)/$(WEB_BUILD)/deps
 WEB_PORT ?= 8000
 WEB_POSTER_AT ?= 58s
+# The recording the page plays where a browser offers no WebGL 2: the whole
+# show at 1280x720, 30 frames a second, H.264 and AAC in MP4 (about 16 MB).
+# It is made once and kept, since drawing it takes minutes on a machine
+# without a GPU; CI keeps it outside its clone under the hash of what draws it.
+WEB_VIDEO ?= $(CURDIR)/$(WEB_BUILD)/video/quillmoor.mp4
 # Debian's emscripten finds its JavaScript modules (acorn) only here.
 WEB_ENV = NODE_PATH=/usr/share/nodejs
 test-web: CMAKE_FLAGS += -DQUILLMOOR_WEB_BUILD_DIR=$(CURDIR)/$(WEB_BUILD)
@@ -142,12 +148,18 @@ web:
 		$(BUILD)/quillmoor-capture --still $(WEB_POSTER_AT) --size 960x540 --out $(WEB_BUILD)/poster >/dev/null && \
 		mv $(WEB_BUILD)/poster/still_*.png $(WEB_BUILD)/poster/poster.png; } || \
 		echo "web: no poster still (the capture tool could not draw); the page shows black" >&2
+	@[ -f $(WEB_VIDEO) ] || { mkdir -p $(dir $(WEB_VIDEO)) && \
+		echo "web: recording the show for browsers without WebGL 2 into $(WEB_VIDEO)" && \
+		$(BUILD)/quillmoor-capture --video $(WEB_VIDEO) --size 1280x720 --fps 30 \
+			--preset veryfast --crf 28 --quiet; } || \
+		echo "web: no recording of the show (the capture tool could not make it); without WebGL 2 the page only says so" >&2
 	@JOBS=$(JOBS) $(WEB_ENV) bash tools/web/deps.sh $(WEB_DEPS)
 	@$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
 		-DQUILLMOOR_WEB_DEPS=$(WEB_DEPS)/prefix \
 		-DQUILLMOOR_WEB_CONTENT=$(CURDIR)/$(BUILD)/Data \
 		-DQUILLMOOR_WEB_POSTER=$$([ -f $(WEB_BUILD)/poster/poster.png ] && echo $(CURDIR)/$(WEB_BUILD)/poster/poster.png) \
-		-DQUILLMOOR_WEB_ICONS=$(CURDIR)/$(WEB_BUILD)/icons
+		-DQUILLMOOR_WEB_ICONS=$(CURDIR)/$(WEB_BUILD)/icons \
+		-DQUILLMOOR_WEB_VIDEO=$$([ -f $(WEB_VIDEO) ] && echo $(WEB_VIDEO))
 	@$(WEB_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
 	@cd $(WEB_BUILD) && for f in quillmoor-web.zip quillmoor-web/*; do \
 		echo "$(WEB_BUILD)/$$f: $$(stat -c %s $$f) bytes ($$(du -h $$f | cut -f1))"; done

@@ -6,6 +6,7 @@ poster as a viewer would, then does what the options ask (screenshots,
 keys, losing the WebGL context, recording the page's sound) and reports on
 stdout, one "key=value" line each:
   skip=<why>         a part is missing (the browser, its driver, Selenium)
+  told=<text>        what the page said before the click (when it said anything)
   message=<text>     what the page says to the viewer (when it says anything)
   console=<line>     each line the page wrote to the console
   uncaught=<line>    each uncaught exception
@@ -26,6 +27,9 @@ stdout, one "key=value" line each:
   controls=<0|1>     whether the player's controls show (--touch)
   kept=<n>           files the page's service worker kept before the server
                      stopped (--offline)
+  video=<t> <p> <w>x<h> <d>  the recording the page plays without WebGL 2,
+                     when it shows: its time (s), whether it is paused, its
+                     picture's size and its length (s)
   shot=<path>        each screenshot taken (PNG)
   poster=<text>      what the page offers, when it does, after the waiting
                      and the shots (before any Escape)
@@ -356,14 +360,16 @@ def main():
     parser.add_argument("--offline", action="store_true",
                         help="load the page once, stop the server, and load it again")
     parser.add_argument("--disable-webgl", action="store_true")
+    parser.add_argument("--window", action="store_true",
+                        help="Chromium in a window on the X display, with no flags for its drawing")
     parser.add_argument("--lose-context", action="store_true")
     parser.add_argument("--without", default="", help="a content file left out of the data package")
     parser.add_argument("--content", default="", help="the content folder the package is made from")
     parser.add_argument("--packager", default="/usr/share/emscripten/tools/file_packager.py")
     args = parser.parse_args()
 
-    if (args.phone or args.touch or args.script_click) and args.engine != "chromium":
-        parser.error("--phone, --touch and --script-click are Chromium's")
+    if (args.phone or args.touch or args.script_click or args.window) and args.engine != "chromium":
+        parser.error("--phone, --touch, --script-click and --window are Chromium's")
     missing = engines.missing_part(args.engine)
     if missing:
         report("skip", missing)
@@ -377,7 +383,7 @@ def main():
     try:
         engine = engines.start(args.engine, width, height, args.disable_webgl,
                                "document-user-activation-required" if args.script_click
-                               else "no-user-gesture-required")
+                               else "no-user-gesture-required", args.window)
         if args.phone:
             engine.emulate(width, height, 3, True)
         address = "http://127.0.0.1:%d/index.html%s" % (server.server_port, args.query)
@@ -392,15 +398,21 @@ def main():
             server.shutdown()
             server.server_close()
             engine.open(address)
+        # Until the page offers to play or says why it cannot; without
+        # WebGL 2 it says so at once, and offers the recording once that
+        # has loaded.
         deadline = time.time() + 60
         while time.time() < deadline:
             state = engine.run(
                 "var s = document.getElementById('start');"
                 "var m = document.getElementById('message');"
-                "return [s.disabled, m.hidden ? '' : m.textContent];")
-            if not state[0] or state[1]:
+                "return [s.disabled, m.hidden ? '' : m.textContent,"
+                " s.textContent.indexOf('loading the recording') === 0];")
+            if not state[0] or (state[1] and not state[2]):
                 break
             time.sleep(0.2)
+        if state[1]:
+            report("told", state[1])
         if args.still >= 0:
             still(engine, args.still, width, height, os.path.join(args.out, "still.png"))
         elif args.script_click:
@@ -440,6 +452,11 @@ def main():
             last = engine.run(watch)
             report("audio_state", last[2])
             report("moved", "%.0f %.0f" % (last[0] - first[0], last[1] - first[1]))
+        video = engine.run("var v = document.getElementById('recording');"
+                           "return v.hidden ? null : [v.currentTime, v.paused ? 1 : 0, v.videoWidth,"
+                           " v.videoHeight, v.duration];")
+        if video:
+            report("video", "%.2f %d %dx%d %.2f" % tuple(video))
         offer = "return document.getElementById('poster').hidden ? '' : document.getElementById('start').textContent"
         report("poster", engine.run(offer))
         if args.escape:

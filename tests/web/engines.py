@@ -2,7 +2,9 @@
 small interface (open a page, run a script, click, press a key, take a
 screenshot of the viewport, quit), for tests/web/drive_page.py:
   chromium  Debian's headless Chromium through chromedriver and Selenium,
-            WebGL on SwiftShader
+            WebGL on SwiftShader; or, as a viewer starts it, in a window on
+            the X display with no flags for its drawing (`window`), where
+            on a machine without a GPU it offers no WebGL at all
   firefox   Firefox ESR through its built-in WebDriver BiDi, spoken over a
             websocket (Debian has no geckodriver); it needs an X display
             (DISPLAY), as headless it has no WebGL 2 without a GPU
@@ -52,9 +54,10 @@ def missing_part(engine):
     return ""
 
 
-def start(engine, width, height, disable_webgl=False, autoplay="no-user-gesture-required"):
-    return {"chromium": Chromium, "firefox": Firefox, "webkit": WebKit}[engine](
-        width, height, disable_webgl, autoplay)
+def start(engine, width, height, disable_webgl=False, autoplay="no-user-gesture-required", window=False):
+    if engine == "chromium":
+        return Chromium(width, height, disable_webgl, autoplay, window)
+    return {"firefox": Firefox, "webkit": WebKit}[engine](width, height, disable_webgl, autoplay)
 
 
 class SeleniumEngine:
@@ -86,15 +89,16 @@ class SeleniumEngine:
 
 
 class Chromium(SeleniumEngine):
-    def __init__(self, width, height, disable_webgl, autoplay):
+    def __init__(self, width, height, disable_webgl, autoplay, window=False):
         from selenium import webdriver
         from selenium.webdriver.chrome.service import Service
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
-        flags = ["--headless=new", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
-                 "--autoplay-policy=" + autoplay, "--no-sandbox",
-                 "--disable-dev-shm-usage", "--hide-scrollbars", "--mute-audio",
-                 "--window-size=%d,%d" % (width, height)]
+        # Root has no sandbox, and a container's /dev/shm is small.
+        flags = ["--no-sandbox", "--disable-dev-shm-usage", "--window-size=%d,%d" % (width, height)]
+        if not window:
+            flags += ["--headless=new", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
+                      "--autoplay-policy=" + autoplay, "--hide-scrollbars", "--mute-audio"]
         if disable_webgl:
             flags += ["--disable-webgl", "--disable-webgl2"]
         for flag in flags:

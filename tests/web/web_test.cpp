@@ -41,6 +41,7 @@ constexpr const char* TEST_HOOK_PREFIX = "quillmoorTest";
 struct Visit {
     int status = -1;
     std::string skip;
+    std::string told;                   // what the page told the viewer before the click
     std::string message;                // what the page told the viewer
     std::string poster;                 // what it offered before any Escape
     std::string offer;                  // what it offered after Escape
@@ -72,6 +73,10 @@ struct Visit {
     };
     std::vector<Place> places;   // where the show stood at each `place` gesture
     std::vector<int> controls;   // whether the player's controls showed, at each `controls` gesture
+    struct Recording {
+        double timeS = -1.0, lengthS = -1.0;
+        int paused = -1, width = 0, height = 0;
+    } video;  // the recording the page plays without WebGL 2, when it shows
     bool responsive = false;
     std::string log;                    // the driver's whole report
 };
@@ -94,9 +99,10 @@ const char* engineName(Engine engine)
 // server of their own.
 class EngineParts {
 public:
-    explicit EngineParts(Engine engine) : engine_(engine)
+    // `window`: Chromium as a viewer starts it, in a window of its own.
+    explicit EngineParts(Engine engine, bool window = false) : engine_(engine)
     {
-        if (engine == Engine::Chromium)
+        if (engine == Engine::Chromium && !window)
             return;
         display_ = std::make_unique<XSession>(1920, 1200, XvfbOptions{false});
         folder_ = std::make_unique<ScratchFolder>("quillmoor-web-test");
@@ -153,6 +159,11 @@ Visit visit(const EngineParts& parts, const std::vector<std::string>& options)
             visit.offer = value;
         else if (key == "message")
             visit.message = value;
+        else if (key == "told")
+            visit.told = value;
+        else if (key == "video")
+            std::sscanf(value.c_str(), "%lf %d %dx%d %lf", &visit.video.timeS, &visit.video.paused,
+                        &visit.video.width, &visit.video.height, &visit.video.lengthS);
         else if (key == "console")
             visit.console.push_back(value);
         else if (key == "uncaught")
@@ -673,6 +684,33 @@ TEST_F(WebPage, BrowserWithoutWebglIsToldSoWithoutAnException)
             posterWhite += plateWhite(poster.at(x, y));
     const double scale = double(shot.height) / poster.height;
     EXPECT_GT(white, 0.9 * posterWhite * scale * scale) << "the message covers the poster's title";
+}
+
+// A viewer's Chromium in a window on a machine without a GPU offers no
+// WebGL at all: the page says so, and plays the capture tool's recording of
+// the whole show in its place, from where the address asks.
+TEST_F(WebPage, WindowWithoutWebglPlaysTheRecordingOfTheShow)
+{
+    if (!exists(SITE + "/quillmoor.mp4"))
+        REAL_PART_MISSING() << "the browser build has no recording of the show (make web makes it)";
+    const EngineParts window(Engine::Chromium, true);
+    if (!window.why().empty())
+        REAL_PART_MISSING() << window.why();
+    const Visit page =
+        visit(window, {"--window", "--query", "?from=56s", "--wait", "2", "--shots", "8", "--interval", "0.5"});
+    SKIP_WHEN_MISSING(page);
+    EXPECT_NE(page.told.find("no WebGL 2"), std::string::npos) << page.log;
+    EXPECT_NE(page.told.find("recording"), std::string::npos) << page.log;
+    EXPECT_EQ(page.video.width, 1280) << page.log;
+    EXPECT_EQ(page.video.height, 720) << page.log;
+    EXPECT_NEAR(page.video.lengthS, 153.0, 0.5) << page.log;
+    EXPECT_EQ(page.video.paused, 0) << page.log;
+    EXPECT_GT(page.video.timeS, 59.0) << page.log;
+    EXPECT_GT(titlePlateShare(page.shots), 0.5) << page.log;
+    // The page's one line on what is missing, and nothing else about drawing.
+    EXPECT_EQ(linesNaming(page.console, "WebGL"), 1) << page.log;
+    EXPECT_EQ(linesNaming(page.console, "GPU"), 0) << page.log;
+    EXPECT_TRUE(page.uncaught.empty()) << page.log;
 }
 
 TEST_F(WebPage, LostContextIsToldAndThePageStaysResponsive)
