@@ -25,8 +25,8 @@ stdout, one "key=value" line each:
                      position (ms) just before it and a second after
   place=<ms> <p> <m> where the show stands (--touch): show time, paused, muted
   controls=<0|1>     whether the player's controls show (--touch)
-  kept=<n>           files the page's service worker kept before the server
-                     stopped (--offline)
+  kept=<names>       the files the page kept for playing offline before the
+                     server stopped, space-separated (--offline)
   video=<t> <p> <w>x<h> <d>  the recording the page plays without WebGL 2,
                      when it shows: its time (s), whether it is paused, its
                      picture's size and its length (s)
@@ -324,6 +324,23 @@ def press(engine, keys):
         report("pressed", "%s %.0f %.0f" % (key, before, engine.run(POSITION)))
 
 
+def wait_for_offer(engine):
+    """Until the page offers to play or says why it cannot, for at most a
+    minute; what it says then. Without WebGL 2 it says so at once, and
+    offers the recording once that has loaded."""
+    deadline = time.time() + 60
+    while time.time() < deadline:
+        state = engine.run(
+            "var s = document.getElementById('start');"
+            "var m = document.getElementById('message');"
+            "return [s.disabled, m.hidden ? '' : m.textContent,"
+            " s.textContent.indexOf('loading the recording') === 0];")
+        if not state[0] or (state[1] and not state[2]):
+            break
+        time.sleep(0.2)
+    return state[1]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--engine", choices=engines.ENGINES, default="chromium")
@@ -389,30 +406,22 @@ def main():
         address = "http://127.0.0.1:%d/index.html%s" % (server.server_port, args.query)
         engine.open(address)
         if args.offline:
-            # Once the page's service worker has kept its files, the server goes.
+            # Once the page's service worker has kept its files (and the
+            # page what it loaded itself), the server goes.
+            wait_for_offer(engine)
             report("kept", engine.run_async(
                 "var done = arguments[0];"
                 "navigator.serviceWorker.ready.then(function () { return caches.open('quillmoor'); })"
                 ".then(function (c) { return c.keys(); })"
-                ".then(function (keys) { done(keys.length); }, function () { done(0); });", timeout=60))
+                ".then(function (keys) {"
+                " done(keys.map(function (k) { return new URL(k.url).pathname.slice(1); }).join(' ')); },"
+                " function () { done(''); });", timeout=60))
             server.shutdown()
             server.server_close()
             engine.open(address)
-        # Until the page offers to play or says why it cannot; without
-        # WebGL 2 it says so at once, and offers the recording once that
-        # has loaded.
-        deadline = time.time() + 60
-        while time.time() < deadline:
-            state = engine.run(
-                "var s = document.getElementById('start');"
-                "var m = document.getElementById('message');"
-                "return [s.disabled, m.hidden ? '' : m.textContent,"
-                " s.textContent.indexOf('loading the recording') === 0];")
-            if not state[0] or (state[1] and not state[2]):
-                break
-            time.sleep(0.2)
-        if state[1]:
-            report("told", state[1])
+        told = wait_for_offer(engine)
+        if told:
+            report("told", told)
         if args.still >= 0:
             still(engine, args.still, width, height, os.path.join(args.out, "still.png"))
         elif args.script_click:

@@ -73,6 +73,7 @@ struct Visit {
     };
     std::vector<Place> places;   // where the show stood at each `place` gesture
     std::vector<int> controls;   // whether the player's controls showed, at each `controls` gesture
+    std::string kept;            // the files kept for playing offline, space-separated
     struct Recording {
         double timeS = -1.0, lengthS = -1.0;
         int paused = -1, width = 0, height = 0;
@@ -161,6 +162,8 @@ Visit visit(const EngineParts& parts, const std::vector<std::string>& options)
             visit.message = value;
         else if (key == "told")
             visit.told = value;
+        else if (key == "kept")
+            visit.kept = " " + value + " ";
         else if (key == "video")
             std::sscanf(value.c_str(), "%lf %d %dx%d %lf", &visit.video.timeS, &visit.video.paused,
                         &visit.video.width, &visit.video.height, &visit.video.lengthS);
@@ -495,6 +498,10 @@ TEST_F(WebPage, SecondVisitPlaysWithTheServerGone)
     const Visit page = visit({"--offline", "--size", "640x360", "--query", "?from=20s", "--wait", "4", "--shots", "2",
                               "--listen", "2"});
     SKIP_WHEN_MISSING(page);
+    // Kept by the service worker: the browser's own cache would carry a
+    // second visit too, for a while.
+    for (const char* file : {" quillmoor.wasm ", " quillmoor.data ", " index.html "})
+        EXPECT_NE(page.kept.find(file), std::string::npos) << file << " was not kept\n" << page.log;
     ASSERT_EQ(page.shots.size(), 2u) << page.log;
     expectLetterboxed(page.shots[0], "the page offline");
     EXPECT_GT(differingShare(page.shots[0], page.shots[1], 8), 0.01) << "the picture stood still";
@@ -688,8 +695,9 @@ TEST_F(WebPage, BrowserWithoutWebglIsToldSoWithoutAnException)
 
 // A viewer's Chromium in a window on a machine without a GPU offers no
 // WebGL at all: the page says so, and plays the capture tool's recording of
-// the whole show in its place, from where the address asks.
-TEST_F(WebPage, WindowWithoutWebglPlaysTheRecordingOfTheShow)
+// the whole show in its place, from where the address asks; on the second
+// visit, with the server gone, from what the first one kept.
+TEST_F(WebPage, WindowWithoutWebglPlaysTheRecordingOfTheShowOfflineToo)
 {
     if (!exists(SITE + "/quillmoor.mp4"))
         REAL_PART_MISSING() << "the browser build has no recording of the show (make web makes it)";
@@ -697,8 +705,10 @@ TEST_F(WebPage, WindowWithoutWebglPlaysTheRecordingOfTheShow)
     if (!window.why().empty())
         REAL_PART_MISSING() << window.why();
     const Visit page =
-        visit(window, {"--window", "--query", "?from=56s", "--wait", "2", "--shots", "8", "--interval", "0.5"});
+        visit(window, {"--window", "--offline", "--query", "?from=56s", "--wait", "2", "--shots", "8", "--interval",
+                       "0.5"});
     SKIP_WHEN_MISSING(page);
+    EXPECT_NE(page.kept.find(" quillmoor.mp4 "), std::string::npos) << page.log;
     EXPECT_NE(page.told.find("no WebGL 2"), std::string::npos) << page.log;
     EXPECT_NE(page.told.find("recording"), std::string::npos) << page.log;
     EXPECT_EQ(page.video.width, 1280) << page.log;
