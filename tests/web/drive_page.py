@@ -377,8 +377,9 @@ def main():
     parser.add_argument("--offline", action="store_true",
                         help="load the page once, stop the server, and load it again")
     parser.add_argument("--disable-webgl", action="store_true")
-    parser.add_argument("--window", action="store_true",
-                        help="Chromium in a window on the X display, with no flags for its drawing")
+    parser.add_argument("--window", choices=("plain", "mesa"), default="",
+                        help="Chromium in a window on the X display, with no flags for its drawing (plain) "
+                             "or drawing WebGL on Mesa's GL (mesa)")
     parser.add_argument("--lose-context", action="store_true")
     parser.add_argument("--without", default="", help="a content file left out of the data package")
     parser.add_argument("--content", default="", help="the content folder the package is made from")

@@ -3,8 +3,10 @@ small interface (open a page, run a script, click, press a key, take a
 screenshot of the viewport, quit), for tests/web/drive_page.py:
   chromium  Debian's headless Chromium through chromedriver and Selenium,
             WebGL on SwiftShader; or, as a viewer starts it, in a window on
-            the X display with no flags for its drawing (`window`), where
-            on a machine without a GPU it offers no WebGL at all
+            the X display with no flags for its drawing (window="plain"),
+            where on a machine without a GPU it offers no WebGL at all; or
+            in a window drawing WebGL through ANGLE on Mesa's GL
+            (window="mesa"), to measure it on the desktop build's rasterizer
   firefox   Firefox ESR through its built-in WebDriver BiDi, spoken over a
             websocket (Debian has no geckodriver); it needs an X display
             (DISPLAY), as headless it has no WebGL 2 without a GPU
@@ -54,7 +56,7 @@ def missing_part(engine):
     return ""
 
 
-def start(engine, width, height, disable_webgl=False, autoplay="no-user-gesture-required", window=False):
+def start(engine, width, height, disable_webgl=False, autoplay="no-user-gesture-required", window=""):
     if engine == "chromium":
         return Chromium(width, height, disable_webgl, autoplay, window)
     return {"firefox": Firefox, "webkit": WebKit}[engine](width, height, disable_webgl, autoplay)
@@ -89,7 +91,7 @@ class SeleniumEngine:
 
 
 class Chromium(SeleniumEngine):
-    def __init__(self, width, height, disable_webgl, autoplay, window=False):
+    def __init__(self, width, height, disable_webgl, autoplay, window=""):
         from selenium import webdriver
         from selenium.webdriver.chrome.service import Service
         options = webdriver.ChromeOptions()
@@ -99,6 +101,8 @@ class Chromium(SeleniumEngine):
         if not window:
             flags += ["--headless=new", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
                       "--autoplay-policy=" + autoplay, "--hide-scrollbars", "--mute-audio"]
+        elif window == "mesa":
+            flags += ["--ignore-gpu-blocklist", "--use-gl=angle", "--use-angle=gl", "--autoplay-policy=" + autoplay]
         if disable_webgl:
             flags += ["--disable-webgl", "--disable-webgl2"]
         for flag in flags:

@@ -705,7 +705,7 @@ TEST_F(WebPage, WindowWithoutWebglPlaysTheRecordingOfTheShowOfflineToo)
     if (!window.why().empty())
         REAL_PART_MISSING() << window.why();
     const Visit page =
-        visit(window, {"--window", "--offline", "--query", "?from=56s", "--wait", "2", "--shots", "8", "--interval",
+        visit(window, {"--window", "plain", "--offline", "--query", "?from=56s", "--wait", "2", "--shots", "8", "--interval",
                        "0.5"});
     SKIP_WHEN_MISSING(page);
     EXPECT_NE(page.kept.find(" quillmoor.mp4 "), std::string::npos) << page.log;

@@ -3,10 +3,11 @@
 #   the program's size (quillmoor.wasm + quillmoor.js, before compression),
 #   the time from the start click to the first drawn frame (from 0 s),
 #   frames per second at 1280 x 720 from 20 s, at the automatic render
-#   scale and at scale 1, in headless Chromium on SwiftShader and in Firefox
-#   and WebKitGTK on Mesa (under a display of their own from xvfb-run when
-#   DISPLAY is not set), against the desktop build's frame time on llvmpipe
-#   at the same size and show time (bench/frame_bench, BM_RenderFrame).
+#   scale and at scale 1, in headless Chromium on SwiftShader and in
+#   Chromium (through ANGLE), Firefox and WebKitGTK on Mesa (under a display
+#   of their own from xvfb-run when DISPLAY is not set), against the desktop
+#   build in a window on llvmpipe at the same size and show time
+#   (bench/window_bench, from 19 s).
 # Needs `make web` and the Linux build with -DQUILLMOOR_BENCH=ON.
 # usage: tools/web/budgets.sh [linux build folder] [web build folder]
 set -euo pipefail
@@ -26,15 +27,22 @@ echo "size: quillmoor.wasm $wasm + quillmoor.js $js = $((wasm + js)) bytes (budg
 
 page() { /usr/bin/python3 tests/web/drive_page.py --site "$test_site" --out "$out" "$@"; }
 page --wait 2 | sed -n 's/^first_frame_ms=/click to first frame (ms): /p'
-for engine in chromium firefox webkit; do
-  display=()
-  [ "$engine" = chromium ] || [ -n "${DISPLAY:-}" ] || display=(xvfb-run -a -s "-screen 0 1920x1200x24")
+display=()
+[ -n "${DISPLAY:-}" ] || display=(xvfb-run -a -s "-screen 0 1920x1200x24")
+for engine in chromium chromium-mesa firefox webkit; do
+  run=("${display[@]}")
+  options=(--engine "${engine%-mesa}")
+  [ "$engine" != chromium ] || run=()
+  [ "$engine" != chromium-mesa ] || options+=(--window mesa)
   for scale in auto 1; do
-    "${display[@]}" /usr/bin/python3 tests/web/drive_page.py --site "$site" --out "$out" --engine "$engine" \
+    "${run[@]}" /usr/bin/python3 tests/web/drive_page.py --site "$site" --out "$out" "${options[@]}" \
       --query "?from=20s&render-scale=$scale" --wait 3 --listen 10 |
       sed -n "s/^fps=/$engine fps at 1280x720, render scale $scale: /p; s/^skip=/$engine: /p"
   done
 done
-SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "$build/bench/frame_bench" \
-  --benchmark_filter='BM_RenderFrame/1280/720' 2>/dev/null |
-  awk '/BM_RenderFrame/ { printf "desktop fps at 1280x720 (llvmpipe): %.1f (%s ms a frame)\n", 1000 / $2, $2 }'
+for scale in 0 100; do
+  "${display[@]}" env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy "$build/bench/window_bench" \
+    --benchmark_filter="w:1280/h:720/scale:$scale/split:0" 2>/dev/null |
+    sed -n "s/.* fps=\([0-9.]*\).* scale=\([0-9.]*\).*/desktop fps at 1280x720, render scale $scale: \1 (settled at \2)/p" |
+    sed "s/scale 0:/scale auto:/; s/scale 100:/scale 1:/"
+done
