@@ -28,8 +28,8 @@ stdout, one "key=value" line each:
   kept=<names>       the files the page kept for playing offline before the
                      server stopped, space-separated (--offline)
   video=<t> <p> <w>x<h> <d>  the recording the page plays without WebGL 2,
-                     when it shows: its time (s), whether it is paused, its
-                     picture's size and its length (s)
+                     when it shows, after the shots: its time (s), whether
+                     it is paused, its picture's size and its length (s)
   shot=<path>        each screenshot taken (PNG)
   poster=<text>      what the page offers, when it does, after the waiting
                      and the shots (before any Escape)
@@ -311,8 +311,10 @@ def gestures(engine, steps, width, height, out):
             report("controls", engine.run("return document.getElementById('controls').hidden ? 0 : 1"))
 
 
-# The music's play position, ms.
-POSITION = "return Module._quillmoorTestMusicPosition() * 1000 / Module._quillmoorTestMusicRate();"
+# The music's play position, ms; the recording's, where the page plays it.
+POSITION = "var v = document.getElementById('recording');" \
+           "if (!v.hidden) return v.currentTime * 1000;" \
+           "return Module._quillmoorTestMusicPosition() * 1000 / Module._quillmoorTestMusicRate();"
 
 
 def press(engine, keys):
@@ -450,6 +452,11 @@ def main():
             if i:
                 time.sleep(args.interval)
             screenshot(engine, os.path.join(args.out, "shot_%d.png" % i))
+        video = engine.run("var v = document.getElementById('recording');"
+                           "return v.hidden ? null : [v.currentTime, v.paused ? 1 : 0, v.videoWidth,"
+                           " v.videoHeight, v.duration];")
+        if video:
+            report("video", "%.2f %d %dx%d %.2f" % tuple(video))
         if args.press_after:
             press(engine, args.press_after.split(","))
         if args.listen > 0:
@@ -462,11 +469,6 @@ def main():
             last = engine.run(watch)
             report("audio_state", last[2])
             report("moved", "%.0f %.0f" % (last[0] - first[0], last[1] - first[1]))
-        video = engine.run("var v = document.getElementById('recording');"
-                           "return v.hidden ? null : [v.currentTime, v.paused ? 1 : 0, v.videoWidth,"
-                           " v.videoHeight, v.duration];")
-        if video:
-            report("video", "%.2f %d %dx%d %.2f" % tuple(video))
         offer = "return document.getElementById('poster').hidden ? '' : document.getElementById('start').textContent"
         report("poster", engine.run(offer))
         if args.escape:

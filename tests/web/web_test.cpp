@@ -706,7 +706,7 @@ TEST_F(WebPage, WindowWithoutWebglPlaysTheRecordingOfTheShowOfflineToo)
         REAL_PART_MISSING() << window.why();
     const Visit page =
         visit(window, {"--window", "plain", "--offline", "--query", "?from=56s", "--wait", "2", "--shots", "8", "--interval",
-                       "0.5"});
+                       "0.5", "--press-after", "space,right"});
     SKIP_WHEN_MISSING(page);
     EXPECT_NE(page.kept.find(" quillmoor.mp4 "), std::string::npos) << page.log;
     EXPECT_NE(page.told.find("no WebGL 2"), std::string::npos) << page.log;
@@ -717,6 +717,11 @@ TEST_F(WebPage, WindowWithoutWebglPlaysTheRecordingOfTheShowOfflineToo)
     EXPECT_EQ(page.video.paused, 0) << page.log;
     EXPECT_GT(page.video.timeS, 59.0) << page.log;
     EXPECT_GT(titlePlateShare(page.shots), 0.5) << page.log;
+    // The show's keys, ahead of the video's own: Space holds it, Right
+    // jumps 5 s and it stays held.
+    ASSERT_EQ(page.presses.size(), 2u) << page.log;
+    EXPECT_EQ(page.presses[0].afterMs, page.presses[1].beforeMs) << "Space did not pause\n" << page.log;
+    EXPECT_NEAR(page.presses[1].afterMs - page.presses[1].beforeMs, 5000.0, 1.0) << "Right\n" << page.log;
     // The page's one line on what is missing, and nothing else about drawing.
     EXPECT_EQ(linesNaming(page.console, "WebGL"), 1) << page.log;
     EXPECT_EQ(linesNaming(page.console, "GPU"), 0) << page.log;
