@@ -80,6 +80,13 @@ bool ScaledFrame::begin(float scale, int drawableWidth, int drawableHeight)
     return true;
 }
 
+void ScaledFrame::beginStretched(int drawableWidth, int drawableHeight)
+{
+    drawing_ = false;
+    const ViewportRect view = fitShowViewport(drawableWidth, drawableHeight);
+    glViewport(view.x, view.y, view.width, view.height);
+}
+
 void ScaledFrame::finish()
 {
     glExt.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);

@@ -7,6 +7,8 @@
 // the frame goes straight to the window, exactly as without a scale.
 // The framebuffer is made on first use and remade only when its size
 // changes (a step of the scale or a new window size), never per frame.
+// Where the window system stretches a smaller drawable over the window (the
+// browser's canvas), the frame goes straight into that drawable instead.
 // Main thread, GL context current; release() before the context goes.
 #pragma once
 
@@ -26,6 +28,10 @@ public:
     // at it; true when the frame is drawn offscreen. At scale 1, or when the
     // framebuffer cannot be made, false: the frame goes to the window.
     bool begin(float scale, int drawableWidth, int drawableHeight);
+    // Instead of begin, where the window's drawable is already scaled down
+    // (to width x height) and stretched by the window system: points the
+    // viewport at its fit of that drawable; finish() then adds nothing.
+    void beginStretched(int drawableWidth, int drawableHeight);
     // After the passes and fades: binds the window's framebuffer and, when
     // begin drew offscreen, clears the window's colour and lays the picture
     // over its viewport, leaving the viewport and the GL state as they were.

@@ -111,6 +111,14 @@ void platformDrawableSize(PlatformWindow* window, int& width, int& height);
 // desktop's own when it was made as a window) and a resizable window.
 bool platformSetFullscreen(PlatformWindow* window, bool fullscreen);
 bool platformIsFullscreen(PlatformWindow* window);
+// Where the window system itself stretches a smaller drawable over the
+// window (the page's canvas, which the browser scales as it composes the
+// page), makes the drawable `scale` (0.25..1) of the window's size and
+// gives that size: the frame is then drawn straight into it, at no cost of
+// its own for the scaling. False where it cannot (a desktop window): the
+// show scales its frame up itself. Changes the drawable only when the
+// scale or the window's size changed.
+bool platformScaleDrawable(PlatformWindow* window, float scale, int& width, int& height);
 // Presents the back buffer, its alpha made opaque first where a compositor
 // would blend the window by it.
 void platformSwapWindow(PlatformWindow* window);

@@ -487,6 +487,11 @@ void makeOpaque()
 
 }  // namespace
 
+bool platformScaleDrawable(PlatformWindow*, float, int&, int&)
+{
+    return false;  // a window's drawable is its own size
+}
+
 void platformSwapWindow(PlatformWindow* window)
 {
     if (!window)

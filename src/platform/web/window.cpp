@@ -1,6 +1,8 @@
 // The browser backend's window: the page's canvas (#canvas) and a WebGL 2
-// context on it. The canvas's drawing buffer is its CSS size times
-// devicePixelRatio, remade when the page resizes. Keys arrive as DOM key
+// context on it. The window's size is the canvas's CSS size times
+// devicePixelRatio; its drawing buffer is that size times the render scale,
+// stretched over the canvas by the browser as it composes the page, and is
+// remade when the page resizes or the scale steps. Keys arrive as DOM key
 // events, whose keyCode is the Windows virtual-key code the show reads.
 // Fullscreen is the browser's: the Fullscreen API on the canvas's parent,
 // asked for from inside the key or double-click event, where the browser
@@ -15,6 +17,7 @@
 #include <emscripten/emscripten.h>
 #include <emscripten/html5.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -57,6 +60,12 @@ uint32_t placeTimeMs = 0;
 bool placePaused = false;
 bool placeMuted = false;
 
+// The window's size (pixels) as last fitted, and the share of it the
+// drawing buffer has.
+int windowWidth = 0;
+int windowHeight = 0;
+float bufferScale = 1.0f;
+
 // The canvas's CSS size times devicePixelRatio, in whole pixels.
 void cssPixelSize(int& width, int& height)
 {
@@ -67,16 +76,36 @@ void cssPixelSize(int& width, int& height)
     height = static_cast<int>(std::lround(cssHeight * ratio));
 }
 
-// Gives the drawing buffer the canvas's displayed size; true when it changed.
+int scaledSide(int side)
+{
+    return std::max(1, static_cast<int>(std::lround(static_cast<double>(side) * bufferScale)));
+}
+
+// Gives the drawing buffer the window's size times the scale.
+void sizeBuffer()
+{
+    if (windowWidth <= 0 || windowHeight <= 0)
+        return;
+    int oldWidth = 0, oldHeight = 0;
+    emscripten_get_canvas_element_size(CANVAS, &oldWidth, &oldHeight);
+    const int width = scaledSide(windowWidth);
+    const int height = scaledSide(windowHeight);
+    if (width != oldWidth || height != oldHeight)
+        emscripten_set_canvas_element_size(CANVAS, width, height);
+}
+
+// Takes the window's size from the canvas's displayed size and sizes the
+// drawing buffer; true when the window's size (in width x height) changed.
 bool fitCanvas(int& width, int& height)
 {
     cssPixelSize(width, height);
-    int oldWidth = 0, oldHeight = 0;
-    emscripten_get_canvas_element_size(CANVAS, &oldWidth, &oldHeight);
-    if (width <= 0 || height <= 0 || (width == oldWidth && height == oldHeight))
+    if (width <= 0 || height <= 0)
         return false;
-    emscripten_set_canvas_element_size(CANVAS, width, height);
-    return true;
+    const bool resized = width != windowWidth || height != windowHeight;
+    windowWidth = width;
+    windowHeight = height;
+    sizeBuffer();
+    return resized;
 }
 
 EM_BOOL onResize(int, const EmscriptenUiEvent*, void*)
@@ -226,8 +255,13 @@ WindowResult platformCreateWindow(const WindowRequest& request)
     attributes.failIfMajorPerformanceCaveat = EM_FALSE;
     attributes.enableExtensionsByDefault = EM_TRUE;
 
+    // A new window starts at full size (a still drawn by the test page's
+    // hooks reads it whole).
+    bufferScale = 1.0f;
+    windowWidth = windowHeight = 0;
     int width = 0, height = 0;
-    fitCanvas(width, height);
+    if (!fitCanvas(width, height))  // a canvas not laid out yet keeps its size
+        emscripten_get_canvas_element_size(CANVAS, &windowWidth, &windowHeight);
     if (canvasContext <= 0)
         canvasContext = emscripten_webgl_create_context(CANVAS, &attributes);
     if (canvasContext <= 0) {
@@ -245,7 +279,8 @@ WindowResult platformCreateWindow(const WindowRequest& request)
     // WebGL picks the buffers' bits itself; what it gives is the format.
     result.pixelFormatIndex = 1;
     result.fit = FullscreenFit::Windowed;
-    emscripten_get_canvas_element_size(CANVAS, &result.drawableWidth, &result.drawableHeight);
+    result.drawableWidth = windowWidth;
+    result.drawableHeight = windowHeight;
     return result;
 }
 
@@ -266,10 +301,8 @@ void platformShowWindow(PlatformWindow*)
 
 void platformDrawableSize(PlatformWindow* window, int& width, int& height)
 {
-    width = 0;
-    height = 0;
-    if (window)
-        emscripten_get_canvas_element_size(CANVAS, &width, &height);
+    width = window ? windowWidth : 0;
+    height = window ? windowHeight : 0;
 }
 
 bool platformSetFullscreen(PlatformWindow* window, bool fullscreen)
@@ -287,6 +320,18 @@ bool platformSetFullscreen(PlatformWindow* window, bool fullscreen)
 bool platformIsFullscreen(PlatformWindow* window)
 {
     return window && EM_ASM_INT({ return document.fullscreenElement ? 1 : 0; }) != 0;
+}
+
+bool platformScaleDrawable(PlatformWindow* window, float scale, int& width, int& height)
+{
+    if (!window)
+        return false;
+    // The window's size stays as last fitted: a new one comes with the
+    // browser's resize event, which tells the show.
+    bufferScale = scale;
+    sizeBuffer();
+    emscripten_get_canvas_element_size(CANVAS, &width, &height);
+    return true;
 }
 
 void platformSwapWindow(PlatformWindow*)

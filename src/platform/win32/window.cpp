@@ -525,6 +525,11 @@ bool platformIsFullscreen(PlatformWindow* window)
     return window && window->fullscreen;
 }
 
+bool platformScaleDrawable(PlatformWindow*, float, int&, int&)
+{
+    return false;  // a window's drawable is its own size
+}
+
 void platformSwapWindow(PlatformWindow* window)
 {
     if (window)
