@@ -55,11 +55,7 @@ bool LiveFrameIo::peekMessage(Message& message)
 
 void LiveFrameIo::renderFrame()
 {
-    int width = 0, height = 0;
-    if (platformScaleDrawable(demo_.window, scale_.scale(), width, height))
-        scaled_.beginStretched(width, height);
-    else
-        scaled_.begin(scale_.scale(), demo_.settings.width, demo_.settings.height);
+    scaled_.begin(scale_.scale(), demo_.settings.width, demo_.settings.height, demo_.window);
     ::renderFrame(scene_);
 }
 

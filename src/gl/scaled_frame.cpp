@@ -5,6 +5,7 @@
 
 #include "gl/gl_api.h"
 #include "gl/gl_extensions.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -62,13 +63,35 @@ void ScaledFrame::release()
     drawing_ = false;
 }
 
-bool ScaledFrame::begin(float scale, int drawableWidth, int drawableHeight)
+bool ScaledFrame::stretch(PlatformWindow* window, float scale)
+{
+    StretchedDrawable stretched;  // the plain window, at scale 1
+    ViewportRect drawn = view_;
+    if (scale < 1.0f) {
+        stretched = {view_.x, view_.y, view_.width, view_.height, scaledSide(view_.width, scale),
+                     scaledSide(view_.height, scale)};
+        drawn = {0, 0, stretched.drawableWidth, stretched.drawableHeight};
+    }
+    if (!platformStretchDrawable(window, stretched))
+        return false;
+    // The picture fills the drawable when it is stretched over its place.
+    glViewport(drawn.x, drawn.y, drawn.width, drawn.height);
+    return true;
+}
+
+bool ScaledFrame::begin(float scale, int drawableWidth, int drawableHeight, PlatformWindow* window)
 {
     drawing_ = false;
-    if (!(scale < 1.0f) || drawableWidth <= 0 || drawableHeight <= 0)
+    if (drawableWidth <= 0 || drawableHeight <= 0)
         return false;
     view_ = fitShowViewport(drawableWidth, drawableHeight);
     if (view_.width <= 0 || view_.height <= 0)
+        return false;
+    if (window != nullptr && stretch(window, scale)) {
+        release();  // no framebuffer of its own from here on
+        return false;
+    }
+    if (!(scale < 1.0f))
         return false;
     const int width = scaledSide(view_.width, scale);
     const int height = scaledSide(view_.height, scale);
@@ -78,13 +101,6 @@ bool ScaledFrame::begin(float scale, int drawableWidth, int drawableHeight)
     glViewport(0, 0, width_, height_);
     drawing_ = true;
     return true;
-}
-
-void ScaledFrame::beginStretched(int drawableWidth, int drawableHeight)
-{
-    drawing_ = false;
-    const ViewportRect view = fitShowViewport(drawableWidth, drawableHeight);
-    glViewport(view.x, view.y, view.width, view.height);
 }
 
 void ScaledFrame::finish()

@@ -7,14 +7,17 @@
 // the frame goes straight to the window, exactly as without a scale.
 // The framebuffer is made on first use and remade only when its size
 // changes (a step of the scale or a new window size), never per frame.
-// Where the window system stretches a smaller drawable over the window (the
-// browser's canvas), the frame goes straight into that drawable instead.
+// Where the window system stretches a smaller drawable over the picture's
+// place itself (the browser's canvas), the frame goes straight into that
+// drawable instead, with no framebuffer and no pass of its own.
 // Main thread, GL context current; release() before the context goes.
 #pragma once
 
 #include <cstdint>
 
 #include "gl/viewport.h"
+
+struct PlatformWindow;
 
 class ScaledFrame {
 public:
@@ -27,11 +30,10 @@ public:
     // for the viewport of a width x height drawable and points the viewport
     // at it; true when the frame is drawn offscreen. At scale 1, or when the
     // framebuffer cannot be made, false: the frame goes to the window.
-    bool begin(float scale, int drawableWidth, int drawableHeight);
-    // Instead of begin, where the window's drawable is already scaled down
-    // (to width x height) and stretched by the window system: points the
-    // viewport at its fit of that drawable; finish() then adds nothing.
-    void beginStretched(int drawableWidth, int drawableHeight);
+    // With `window` given, where its window system stretches a drawable
+    // itself, the frame goes to the window's drawable made the size of the
+    // smaller picture (false), and at scale 1 the plain window comes back.
+    bool begin(float scale, int drawableWidth, int drawableHeight, PlatformWindow* window = nullptr);
     // After the passes and fades: binds the window's framebuffer and, when
     // begin drew offscreen, clears the window's colour and lays the picture
     // over its viewport, leaving the viewport and the GL state as they were.
@@ -44,6 +46,7 @@ public:
 
 private:
     bool make(int width, int height);
+    bool stretch(PlatformWindow* window, float scale);
     void drawUpscaled() const;
 
     uint32_t framebuffer_ = 0;

@@ -111,14 +111,20 @@ void platformDrawableSize(PlatformWindow* window, int& width, int& height);
 // desktop's own when it was made as a window) and a resizable window.
 bool platformSetFullscreen(PlatformWindow* window, bool fullscreen);
 bool platformIsFullscreen(PlatformWindow* window);
-// Where the window system itself stretches a smaller drawable over the
-// window (the page's canvas, which the browser scales as it composes the
-// page), makes the drawable `scale` (0.25..1) of the window's size and
-// gives that size: the frame is then drawn straight into it, at no cost of
-// its own for the scaling. False where it cannot (a desktop window): the
-// show scales its frame up itself. Changes the drawable only when the
-// scale or the window's size changed.
-bool platformScaleDrawable(PlatformWindow* window, float scale, int& width, int& height);
+// A drawable smaller than the window, shown stretched over a part of it:
+// that part (pixels from the window's lower left, as a GL viewport) and the
+// drawable's size. All zero: the plain window, its drawable its own size.
+struct StretchedDrawable {
+    int x = 0, y = 0, width = 0, height = 0;
+    int drawableWidth = 0, drawableHeight = 0;
+};
+// Where the window system itself can show the drawable stretched over a
+// part of the window (the page's canvas, which the browser scales as it
+// composes the page), shows it so from the next frame on and returns true:
+// a frame drawn smaller then costs nothing to scale up. False where it
+// cannot (a desktop window). Changes the drawable only when asked for
+// another.
+bool platformStretchDrawable(PlatformWindow* window, const StretchedDrawable& stretch);
 // Presents the back buffer, its alpha made opaque first where a compositor
 // would blend the window by it.
 void platformSwapWindow(PlatformWindow* window);

@@ -487,7 +487,7 @@ void makeOpaque()
 
 }  // namespace
 
-bool platformScaleDrawable(PlatformWindow*, float, int&, int&)
+bool platformStretchDrawable(PlatformWindow*, const StretchedDrawable&)
 {
     return false;  // a window's drawable is its own size
 }

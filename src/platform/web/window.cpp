@@ -1,9 +1,12 @@
 // The browser backend's window: the page's canvas (#canvas) and a WebGL 2
-// context on it. The window's size is the canvas's CSS size times
-// devicePixelRatio; its drawing buffer is that size times the render scale,
-// stretched over the canvas by the browser as it composes the page, and is
-// remade when the page resizes or the scale steps. Keys arrive as DOM key
-// events, whose keyCode is the Windows virtual-key code the show reads.
+// context on it. The window is the canvas's parent, the page's stage, whose
+// style makes it fill the page or the screen: its size is the stage's CSS
+// size times devicePixelRatio. The canvas fills the stage, its drawing
+// buffer that size, or, for a frame drawn smaller, covers just the
+// picture's place with a buffer the size of the smaller picture, which the
+// browser stretches as it composes the page (the stage's black is the
+// bars). Keys arrive as DOM key events, whose keyCode is the Windows
+// virtual-key code the show reads.
 // Fullscreen is the browser's: the Fullscreen API on the canvas's parent,
 // asked for from inside the key or double-click event, where the browser
 // allows it; the browser itself takes the first Escape out of fullscreen.
@@ -17,7 +20,6 @@
 #include <emscripten/emscripten.h>
 #include <emscripten/html5.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -28,6 +30,7 @@ struct PlatformWindow {
 namespace {
 
 constexpr const char* CANVAS = "#canvas";
+constexpr const char* STAGE = "#stage";
 constexpr uint32_t VK_RETURN_CODE = 13;
 constexpr uint32_t VK_F11_CODE = 0x7A;
 constexpr int EVENT_QUEUE_SIZE = 64;
@@ -60,51 +63,70 @@ uint32_t placeTimeMs = 0;
 bool placePaused = false;
 bool placeMuted = false;
 
-// The window's size (pixels) as last fitted, and the share of it the
-// drawing buffer has.
+// The window's size (pixels) as last fitted, and how the show last asked
+// for its drawable.
 int windowWidth = 0;
 int windowHeight = 0;
-float bufferScale = 1.0f;
+StretchedDrawable stretched;
 
-// The canvas's CSS size times devicePixelRatio, in whole pixels.
-void cssPixelSize(int& width, int& height)
+bool plain(const StretchedDrawable& s)
+{
+    return s.width <= 0 || s.height <= 0 || s.drawableWidth <= 0 || s.drawableHeight <= 0;
+}
+
+// The stage's CSS size times devicePixelRatio, in whole pixels.
+void stagePixelSize(int& width, int& height)
 {
     double cssWidth = 0.0, cssHeight = 0.0;
-    emscripten_get_element_css_size(CANVAS, &cssWidth, &cssHeight);
+    emscripten_get_element_css_size(STAGE, &cssWidth, &cssHeight);
     const double ratio = emscripten_get_device_pixel_ratio();
     width = static_cast<int>(std::lround(cssWidth * ratio));
     height = static_cast<int>(std::lround(cssHeight * ratio));
 }
 
-int scaledSide(int side)
+// Lays the canvas out as last asked: over the whole stage with a drawing
+// buffer of the window's size, or over the stretched picture's place (in
+// CSS pixels, from the top) with one of the smaller picture's.
+void layOutCanvas()
 {
-    return std::max(1, static_cast<int>(std::lround(static_cast<double>(side) * bufferScale)));
-}
-
-// Gives the drawing buffer the window's size times the scale.
-void sizeBuffer()
-{
-    if (windowWidth <= 0 || windowHeight <= 0)
+    const bool whole = plain(stretched);
+    const int width = whole ? windowWidth : stretched.drawableWidth;
+    const int height = whole ? windowHeight : stretched.drawableHeight;
+    if (width <= 0 || height <= 0)
         return;
     int oldWidth = 0, oldHeight = 0;
     emscripten_get_canvas_element_size(CANVAS, &oldWidth, &oldHeight);
-    const int width = scaledSide(windowWidth);
-    const int height = scaledSide(windowHeight);
     if (width != oldWidth || height != oldHeight)
         emscripten_set_canvas_element_size(CANVAS, width, height);
+    const double ratio = emscripten_get_device_pixel_ratio();
+    EM_ASM({
+        var style = Module.canvas.style;
+        if ($4) {
+            style.position = style.left = style.top = style.width = style.height = "";
+            return;
+        }
+        style.position = "absolute";
+        style.left = $0 + "px";
+        style.top = $1 + "px";
+        style.width = $2 + "px";
+        style.height = $3 + "px";
+    }, stretched.x / ratio, (windowHeight - stretched.y - stretched.height) / ratio, stretched.width / ratio,
+       stretched.height / ratio, whole);
 }
 
-// Takes the window's size from the canvas's displayed size and sizes the
-// drawing buffer; true when the window's size (in width x height) changed.
+// Takes the window's size from the stage's displayed size; true when it
+// changed (in width x height). The plain canvas follows at once, a
+// stretched one with the show's next frame, which places it anew.
 bool fitCanvas(int& width, int& height)
 {
-    cssPixelSize(width, height);
+    stagePixelSize(width, height);
     if (width <= 0 || height <= 0)
         return false;
     const bool resized = width != windowWidth || height != windowHeight;
     windowWidth = width;
     windowHeight = height;
-    sizeBuffer();
+    if (plain(stretched))
+        layOutCanvas();
     return resized;
 }
 
@@ -179,7 +201,9 @@ void listen(bool on)
     emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE,
                                              on ? onFullscreenChange : nullptr);
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, on ? onKeyDown : nullptr);
-    emscripten_set_dblclick_callback(CANVAS, nullptr, EM_FALSE, on ? onDoubleClick : nullptr);
+    // On the picture and on the bars around it; the page's controls keep
+    // their double clicks to themselves.
+    emscripten_set_dblclick_callback(STAGE, nullptr, EM_FALSE, on ? onDoubleClick : nullptr);
     emscripten_set_webglcontextlost_callback(CANVAS, nullptr, EM_FALSE,
                                              on ? reinterpret_cast<em_webgl_context_callback>(onContextLost)
                                                 : nullptr);
@@ -255,13 +279,14 @@ WindowResult platformCreateWindow(const WindowRequest& request)
     attributes.failIfMajorPerformanceCaveat = EM_FALSE;
     attributes.enableExtensionsByDefault = EM_TRUE;
 
-    // A new window starts at full size (a still drawn by the test page's
-    // hooks reads it whole).
-    bufferScale = 1.0f;
+    // A new window starts plain (a still drawn by the test page's hooks
+    // reads it whole).
+    stretched = StretchedDrawable{};
     windowWidth = windowHeight = 0;
     int width = 0, height = 0;
-    if (!fitCanvas(width, height))  // a canvas not laid out yet keeps its size
+    if (!fitCanvas(width, height))  // a stage not laid out yet: the canvas keeps its size
         emscripten_get_canvas_element_size(CANVAS, &windowWidth, &windowHeight);
+    layOutCanvas();
     if (canvasContext <= 0)
         canvasContext = emscripten_webgl_create_context(CANVAS, &attributes);
     if (canvasContext <= 0) {
@@ -322,15 +347,17 @@ bool platformIsFullscreen(PlatformWindow* window)
     return window && EM_ASM_INT({ return document.fullscreenElement ? 1 : 0; }) != 0;
 }
 
-bool platformScaleDrawable(PlatformWindow* window, float scale, int& width, int& height)
+bool platformStretchDrawable(PlatformWindow* window, const StretchedDrawable& stretch)
 {
     if (!window)
         return false;
-    // The window's size stays as last fitted: a new one comes with the
-    // browser's resize event, which tells the show.
-    bufferScale = scale;
-    sizeBuffer();
-    emscripten_get_canvas_element_size(CANVAS, &width, &height);
+    const StretchedDrawable& s = stretch;
+    const StretchedDrawable& t = stretched;
+    if (s.x != t.x || s.y != t.y || s.width != t.width || s.height != t.height ||
+        s.drawableWidth != t.drawableWidth || s.drawableHeight != t.drawableHeight) {
+        stretched = plain(stretch) ? StretchedDrawable{} : stretch;
+        layOutCanvas();
+    }
     return true;
 }
 
@@ -341,7 +368,8 @@ void platformSwapWindow(PlatformWindow*)
 
 void platformShowCursor(bool visible)
 {
-    EM_ASM({ Module.canvas.style.cursor = $0 ? "" : "none"; }, visible);
+    // On the stage, whose bars the canvas may leave uncovered.
+    EM_ASM({ Module.canvas.parentElement.style.cursor = $0 ? "" : "none"; }, visible);
 }
 
 void* platformGetProcAddress(const char* name)

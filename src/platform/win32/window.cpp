@@ -525,7 +525,7 @@ bool platformIsFullscreen(PlatformWindow* window)
     return window && window->fullscreen;
 }
 
-bool platformScaleDrawable(PlatformWindow*, float, int&, int&)
+bool platformStretchDrawable(PlatformWindow*, const StretchedDrawable&)
 {
     return false;  // a window's drawable is its own size
 }
