@@ -120,10 +120,9 @@ struct StretchedDrawable {
 };
 // Where the window system itself can show the drawable stretched over a
 // part of the window (the page's canvas, which the browser scales as it
-// composes the page), shows it so from the next frame on and returns true:
-// a frame drawn smaller then costs nothing to scale up. False where it
-// cannot (a desktop window). Changes the drawable only when asked for
-// another.
+// composes the page), shows it so at once and returns true: a frame drawn
+// smaller then costs nothing to scale up. False where it cannot (a desktop
+// window). Changes the drawable only when asked for another.
 bool platformStretchDrawable(PlatformWindow* window, const StretchedDrawable& stretch);
 // Presents the back buffer, its alpha made opaque first where a compositor
 // would blend the window by it.
