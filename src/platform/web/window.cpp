@@ -74,6 +74,12 @@ bool plain(const StretchedDrawable& s)
     return s.width <= 0 || s.height <= 0 || s.drawableWidth <= 0 || s.drawableHeight <= 0;
 }
 
+bool same(const StretchedDrawable& a, const StretchedDrawable& b)
+{
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height &&
+           a.drawableWidth == b.drawableWidth && a.drawableHeight == b.drawableHeight;
+}
+
 // The stage's CSS size times devicePixelRatio, in whole pixels.
 void stagePixelSize(int& width, int& height)
 {
@@ -351,11 +357,9 @@ bool platformStretchDrawable(PlatformWindow* window, const StretchedDrawable& st
 {
     if (!window)
         return false;
-    const StretchedDrawable& s = stretch;
-    const StretchedDrawable& t = stretched;
-    if (s.x != t.x || s.y != t.y || s.width != t.width || s.height != t.height ||
-        s.drawableWidth != t.drawableWidth || s.drawableHeight != t.drawableHeight) {
-        stretched = plain(stretch) ? StretchedDrawable{} : stretch;
+    const StretchedDrawable wanted = plain(stretch) ? StretchedDrawable{} : stretch;
+    if (!same(wanted, stretched)) {
+        stretched = wanted;
         layOutCanvas();
     }
     return true;
