@@ -696,7 +696,8 @@ TEST_F(WebPage, BrowserWithoutWebglIsToldSoWithoutAnException)
 
 // A viewer's Chromium in a window on a machine without a GPU offers no
 // WebGL at all: the page says so, and plays the capture tool's recording of
-// the whole show in its place, from where the address asks; on the second
+// the whole show in its place, from where the address asks (a bare number
+// is milliseconds, as the show reads it); on the second
 // visit, with the server gone, from what the first one kept.
 TEST_F(WebPage, WindowWithoutWebglPlaysTheRecordingOfTheShowOfflineToo)
 {
@@ -706,7 +707,7 @@ TEST_F(WebPage, WindowWithoutWebglPlaysTheRecordingOfTheShowOfflineToo)
     if (!window.why().empty())
         REAL_PART_MISSING() << window.why();
     const Visit page =
-        visit(window, {"--window", "plain", "--offline", "--query", "?from=56s", "--wait", "2", "--shots", "8", "--interval",
+        visit(window, {"--window", "plain", "--offline", "--query", "?from=56000", "--wait", "2", "--shots", "8", "--interval",
                        "0.5", "--press-after", "space,right"});
     SKIP_WHEN_MISSING(page);
     EXPECT_NE(page.kept.find(" quillmoor.mp4 "), std::string::npos) << page.log;
